@@ -1,0 +1,99 @@
+// Formatted text output: edit-descriptor formats such as "(5E14.6)" or "( 1x, A, ': ', $ )",
+// the labelled-value line of the log and the rendering of reals inside it.
+// Every text the program writes goes through these routines.
+#pragma once
+
+#include <concepts>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+namespace tessel {
+
+// One value handed to a formatted write.
+using FormatValue = std::variant<long long, double, std::string_view>;
+
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A compiled format: parsed once, applied to any number of value lists.
+class Format {
+ public:
+  // Parses a parenthesised format; throws FormatError when it is malformed.
+  explicit Format(std::string_view text);
+
+  // Applies the format. Each line ends with '\n', except the last when the format ends
+  // with '$'. Trailing blanks of each line are removed. Output stops at the first data
+  // descriptor with no value left.
+  std::string write(std::span<const FormatValue> values) const;
+
+  // Internal write into a buffer of fixed length: blank-filled beyond the written
+  // characters, cut at the length; a '/' or line end inside is not expected.
+  std::string write_internal(std::size_t length, std::span<const FormatValue> values) const;
+
+  template <class... Args>
+  std::string operator()(const Args&... args) const {
+    const FormatValue values[] = {to_value(args)..., FormatValue{0LL}};
+    return write(std::span<const FormatValue>(values, sizeof...(Args)));
+  }
+
+  template <class T>
+  static FormatValue to_value(const T& v) {
+    if constexpr (std::is_same_v<T, bool>) {
+      static_assert(!std::is_same_v<T, bool>, "no logical values in formats");
+    } else if constexpr (std::integral<T>) {
+      return FormatValue{static_cast<long long>(v)};
+    } else if constexpr (std::floating_point<T>) {
+      return FormatValue{static_cast<double>(v)};
+    } else {
+      return FormatValue{std::string_view(v)};
+    }
+  }
+
+  struct Item;  // one parsed descriptor (defined in the implementation)
+
+ private:
+  std::vector<Item> items_;
+  bool keep_line_open_ = false;  // format ends with '$'
+  friend struct FormatRunner;
+};
+
+// Single fields, as the descriptors write them (w = 0 means the shortest width).
+std::string format_i(long long value, int w, int m = -1);                   // Iw, Iw.m, I0
+std::string format_f(double value, int w, int d);                           // Fw.d, F0.d
+std::string format_e(double value, int w, int d, int scale = 0);            // Ew.d, kPEw.d
+std::string format_g(double value, int w, int d, int scale = 0);            // Gw.d, G0.d, kPGw.d
+
+// Shortest integer text (I0).
+std::string int_text(long long value);
+
+// A double as the labelled-value line shows it: 0.0 for zero, else 1PG24.4 above 0.1 in
+// magnitude and 1PG24.3 otherwise, blanks removed (0.5000, 15.00, 2584., 1.2345E+04).
+std::string real_text(double value);
+
+// The labelled-value line, ending with '\n': label, dot leader to column 56, colon in
+// column 58, value from column 60.
+std::string labelled_line(std::string_view label, std::string_view value);
+std::string labelled_line(std::string_view label, long long value);
+std::string labelled_line(std::string_view label, int value);
+std::string labelled_line(std::string_view label, double value);
+std::string labelled_line(std::string_view label, const char* value);
+std::string labelled_line(std::string_view label, const std::string& value);
+
+// Free-form write of one line: a leading blank, items separated by blanks, doubles with
+// at least 15 significant digits; ends with '\n'.
+std::string free_form(std::span<const FormatValue> values);
+
+template <class... Args>
+std::string free_form_line(const Args&... args) {
+  const FormatValue values[] = {Format::to_value(args)..., FormatValue{0LL}};
+  return free_form(std::span<const FormatValue>(values, sizeof...(Args)));
+}
+
+}  // namespace tessel

@@ -1,0 +1,40 @@
+// Runs the built tessel program in a directory with given arguments and standard input,
+// capturing its standard output, standard error and exit status.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tessel_test {
+
+struct RunResult {
+  int status = -1;     // exit status, or -1 when the program did not exit normally
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Starts the program directly (no shell) with argv[0] = the program path.
+RunResult run_tessel(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                     const std::string& stdin_text = "");
+
+// A fresh empty directory under the system temporary directory, removed on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Copies a file from tests/data into the directory, returning its new path.
+  std::filesystem::path copy_data(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string read_file(const std::filesystem::path& p);
+std::vector<std::string> read_lines(const std::filesystem::path& p);
+std::vector<std::string> split_lines(const std::string& text);
+
+}  // namespace tessel_test
