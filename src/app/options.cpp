@@ -10,6 +10,7 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 #include "core/errors.hpp"
 #include "io/fortran_format.hpp"
@@ -179,15 +180,16 @@ ParsedItem Getopt::next(std::span<const OptionSpec> options,
       const auto row = std::find_if(options.begin(), options.end(),
                                     [&](const OptionSpec& r) { return names_row(r, name); });
       if (row != options.end()) {
+        const bool inline_value = equals != std::string_view::npos;
+        std::string value = inline_value ? std::string(arg.substr(equals + 1)) : std::string();
         switch (row->value_kind) {
           case value_kind::kRequired:
-            if (equals != std::string_view::npos) return {row->code, std::string(arg.substr(equals + 1))};
+            if (inline_value) return {row->code, std::move(value)};
             if (next_index_ >= args.size())
               die("getopt error: option requires an argument: " + std::string(name));
             return {row->code, std::string(trim_right(args[next_index_++]))};
           case value_kind::kOptional:
-            if (equals != std::string_view::npos) return {row->code, std::string(arg.substr(equals + 1))};
-            return {row->code, {}};
+            return {row->code, std::move(value)};
           case value_kind::kNone:
             return {row->code, {}};
           default:

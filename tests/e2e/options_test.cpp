@@ -107,7 +107,8 @@ TEST(CommandLine, FatalStopsGoToStandardErrorWithStatusOne) {
   };
   const std::vector<Case> cases = {
       {{"-lm", "0"}, "error: expected value greater or equal 1 for option 'lm', got '0'\n"},
-      {{"-sm", "1e-20"}, "error: expected value greater or equal 0. for option 'sm', got '1e-20'\n"},
+      {{"-sm", "1e-20"},
+       "error: expected value greater or equal 0. for option 'sm', got '1e-20'\n"},
       {{"-LM", "20"}, "getopt error: unknown option: -LM\n"},
       {{"-p"}, "getopt error: option requires an argument: -p\n"},
       {{"-err=0"}, "error: yes/no expected for option 'err', got '0'\n"},

@@ -98,7 +98,8 @@ TEST(Options, OutOfRangeValuesStopWithTheBound) {
       {{"-lm", "-5"}, "error: expected value greater or equal 1 for option 'lm', got '-5'"},
       // Aliases report the checked option under its short long name.
       {{"--lmax=0"}, "error: expected value greater or equal 1 for option 'lm', got '0'"},
-      {{"/npoints", "5001"}, "error: expected value less or equal 5000 for option 'ns', got '5001'"},
+      {{"/npoints", "5001"},
+       "error: expected value less or equal 5000 for option 'ns', got '5001'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
@@ -131,7 +132,8 @@ TEST(Options, UnreadableNumbersStop) {
       {{"-lm", "2.5"}, "error: integer value expected for option 'lm', got '2.5'"},
       {{"-ns", "1e3"}, "error: integer value expected for option 'ns', got '1e3'"},
       {{"-fb", "12x"}, "error: integer value expected for option 'fb', got '12x'"},
-      {{"-nmr", "99999999999"}, "error: integer value expected for option 'nmr', got '99999999999'"},
+      {{"-nmr", "99999999999"},
+       "error: integer value expected for option 'nmr', got '99999999999'"},
       {{"-sm", "x"}, "error: numeric value expected for option 'sm', got 'x'"},
       {{"-sm="}, "error: numeric value expected for option 'sm', got ''"},
       {{"-dns", "1e"}, "error: numeric value expected for option 'dns', got '1e'"},
@@ -192,8 +194,10 @@ TEST(Options, EverySpellingReachesItsOption) {
   EXPECT_EQ(settings_of({"-shell", "0.05"}).delta_rho, 0.05);
   EXPECT_EQ(settings_of({"--nmr-model", "2"}).model_number, 2);
   EXPECT_EQ(settings_of({"-chain-id", "B"}).chain_ids, "B");
-  for (const Args& args : std::vector<Args>{{"-p", "run"}, {"/p", "run"}, {"-p=run"},
-                                            {"--prefix", "run"}, {"-prefix=run"}, {"-p", "run  "}}) {
+  const std::vector<Args> prefix_spellings = {{"-p", "run"},       {"/p", "run"},
+                                              {"-p=run"},          {"--prefix", "run"},
+                                              {"-prefix=run"},     {"-p", "run  "}};
+  for (const Args& args : prefix_spellings) {
     SCOPED_TRACE(args[0]);
     EXPECT_EQ(settings_of(args).prefix, "run");
   }
@@ -334,8 +338,9 @@ TEST(Options, LongValuesAreKeptWholeOrRefused) {
   EXPECT_EQ(fatal_message({"-p", prefix255 + "q"}),
             "error: expected at most 255 characters for option 'prefix', got 256");
   // A long value is not cut before it is read.
-  EXPECT_EQ(fatal_message({"-lm", std::string(254, ' ') + "20x"}),
-            "error: integer value expected for option 'lm', got '" + std::string(254, ' ') + "20x'");
+  const std::string long_value = std::string(254, ' ') + "20x";
+  EXPECT_EQ(fatal_message({"-lm", long_value}),
+            "error: integer value expected for option 'lm', got '" + long_value + "'");
 }
 
 TEST(Options, HelpAndVersion) {
