@@ -74,31 +74,32 @@ int round_significant(double a, int n, char* digits) {
   return e;
 }
 
-// |a| (finite) rounded to d decimals: integer digits (at least "0") and d fraction digits.
+// |a| (finite) rounded to d decimals (d <= kMaxDigits): integer digits (at least "0") and d
+// fraction digits.
 void round_fixed(double a, int d, std::string& int_part, std::string& frac) {
-  std::string buf(64, '\0');
-  auto generate = [&](int precision) {
-    for (;;) {
-      auto r = std::to_chars(buf.data(), buf.data() + buf.size(), a, std::chars_format::fixed,
-                             precision);
-      if (r.ec == std::errc()) return static_cast<int>(r.ptr - buf.data());
-      buf.resize(buf.size() * 2 + 400);
-    }
-  };
-  int len = generate(d + kGuard);
-  if (std::equal(buf.data() + len - kGuard, buf.data() + len, "5000")) {
-    len = generate(kExactFixed);
+  // Guarded text: up to 309 integer digits, the point and d + kGuard decimals.
+  std::array<char, 320 + kMaxDigits + kGuard> small;
+  std::string exact;
+  char* text = small.data();
+  auto r = std::to_chars(small.data(), small.data() + small.size(), a, std::chars_format::fixed,
+                         d + kGuard);
+  int len = static_cast<int>(r.ptr - text);
+  if (std::equal(text + len - kGuard, text + len, "5000")) {
+    exact.resize(320 + kExactFixed);
+    r = std::to_chars(exact.data(), exact.data() + exact.size(), a, std::chars_format::fixed,
+                      kExactFixed);
+    text = exact.data();
+    len = static_cast<int>(r.ptr - text);
   }
-  const auto dot = static_cast<int>(buf.find('.'));
-  // Digits without the point: integer part then fraction; keep dot + d of them.
-  std::string digits = buf.substr(0, dot) + buf.substr(dot + 1, len - dot - 1);
+  // Drop the point so that the digits run on; keep the integer digits and d decimals.
+  const int dot = static_cast<int>(std::find(text, text + len, '.') - text);
+  std::copy(text + dot + 1, text + len, text + dot);
   const int keep = dot + d;
-  const char next = digits[keep];
-  digits.resize(keep);
-  if (next >= '5' && increment(digits.data(), keep)) digits.insert(digits.begin(), '1');
-  const int int_len = static_cast<int>(digits.size()) - d;
-  int_part.assign(digits, 0, int_len);
-  frac.assign(digits, int_len, d);
+  const bool carry = text[keep] >= '5' && increment(text, keep);
+  int_part.clear();
+  if (carry) int_part.push_back('1');
+  int_part.append(text, static_cast<std::size_t>(dot));
+  frac.assign(text + dot, static_cast<std::size_t>(d));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -727,6 +728,7 @@ struct FormatRunner {
   void finish() {
     if (internal) return;
     if (open_end) {
+      if (pos > line.size()) line.resize(pos, ' ');  // blanks of a trailing X stay on an open line
       out.append(line);
     } else {
       out.append(rtrim(line));

@@ -51,6 +51,8 @@ class Format {
   static FormatValue to_value(const T& v) {
     if constexpr (std::is_same_v<T, bool>) {
       static_assert(!std::is_same_v<T, bool>, "no logical values in formats");
+    } else if constexpr (std::is_same_v<T, char>) {
+      return FormatValue{std::string_view(&v, 1)};  // one character is a text
     } else if constexpr (std::integral<T>) {
       return FormatValue{static_cast<long long>(v)};
     } else if constexpr (std::floating_point<T>) {
@@ -116,6 +118,14 @@ std::string labelled_line(std::string_view label, int value);
 std::string labelled_line(std::string_view label, double value);
 std::string labelled_line(std::string_view label, const char* value);
 std::string labelled_line(std::string_view label, const std::string& value);
+
+// Other integer types (counts of type std::size_t and the like) as integers.
+template <std::integral T>
+  requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char> && !std::is_same_v<T, int> &&
+           !std::is_same_v<T, long long>)
+std::string labelled_line(std::string_view label, T value) {
+  return labelled_line(label, static_cast<long long>(value));
+}
 
 // Free-form write of one line: a leading blank, items separated by blanks, doubles with
 // at least 15 significant digits; ends with '\n'.

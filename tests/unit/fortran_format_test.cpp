@@ -90,6 +90,8 @@ TEST(FormatDescriptors, Fixed) {
       {"(F5.3)", vals({0.03}), "0.030\n"},
       {"(F15.6)", vals({0.2}), "       0.200000\n"},
       {"(F10.2)", vals({1e5}), " 100000.00\n"},
+      {"(F6.2)", vals({9.996}), " 10.00\n"},
+      {"(F5.2)", vals({-0.996}), "-1.00\n"},
       {"(F8.0)", vals({1e300}), "********\n"},
       {"(F0.0)", vals({2.2e-16}), "0.\n"},
       {"(F0.3)", vals({-1.5}), "-1.500\n"},
@@ -233,6 +235,7 @@ TEST(FormatControl, LinesRepeatsAndPositions) {
       // '$' leaves the line open, trailing blank and all.
       {"( 1x, A, ': ', $ )", vals({"Enter file name"}), " Enter file name: "},
       {"(A, $ )", vals({"..."}), "..."},
+      {"(A,2X,$)", vals({"?"}), "?  "},
   });
 }
 
@@ -270,6 +273,7 @@ TEST(FormatControl, ReuseOfTheFormatForRemainingValues) {
 TEST(FormatControl, CallOperatorAndTypeErrors) {
   EXPECT_EQ(Format("(A,I3,F5.1)")("n", 7, 2.25f), "n  7  2.3\n");  // 2.25f is exact: half up
   EXPECT_EQ(Format("(I3)")(std::size_t{12}), " 12\n");
+  EXPECT_EQ(Format("(A,A2)")('x', 'y'), "x y\n");  // a character is a text
   EXPECT_THROW(Format("(I5)")(1.5), FormatError);
   EXPECT_THROW(Format("(A)")(3), FormatError);
   EXPECT_THROW(Format("(F5.1)")("x"), FormatError);
@@ -376,6 +380,7 @@ TEST(LabelledLine, ValueKinds) {
   const std::string label = " Number of atoms read";
   EXPECT_EQ(labelled_line(label, 1234), expected_labelled(label, "1234"));
   EXPECT_EQ(labelled_line(label, -5LL), expected_labelled(label, "-5"));
+  EXPECT_EQ(labelled_line(label, std::size_t{17}), expected_labelled(label, "17"));
   EXPECT_EQ(labelled_line(label, 0.5), expected_labelled(label, "0.5000"));
   EXPECT_EQ(labelled_line(label, 0.0), expected_labelled(label, "0.0"));
   EXPECT_EQ(labelled_line(label, "lyz.pdb   "), expected_labelled(label, "lyz.pdb"));
