@@ -29,7 +29,8 @@ void BM_FixedRows(benchmark::State& state) {
   const tessel::Format rows("(2i5,2f15.6,2i5)");
   for (auto _ : state) {
     std::size_t bytes = 0;
-    for (int i = 0; i < 1000; ++i) bytes += rows(i / 20, i % 20, 0.001 * i - 0.3, 1.0 / (i + 1), 1, 0).size();
+    for (int i = 0; i < 1000; ++i)
+      bytes += rows(i / 20, i % 20, 0.001 * i - 0.3, 1.0 / (i + 1), 1, 0).size();
     benchmark::DoNotOptimize(bytes);
   }
   state.SetItemsProcessed(state.iterations() * 1000);
@@ -40,7 +41,8 @@ BENCHMARK(BM_FixedRows);
 void BM_LabelledReal(benchmark::State& state) {
   for (auto _ : state) {
     std::size_t bytes = 0;
-    for (int i = 0; i < 1000; ++i) bytes += tessel::labelled_line(" Radius of gyration", 12.5 + i * 0.37).size();
+    for (int i = 0; i < 1000; ++i)
+      bytes += tessel::labelled_line(" Radius of gyration", 12.5 + i * 0.37).size();
     benchmark::DoNotOptimize(bytes);
   }
   state.SetItemsProcessed(state.iterations() * 1000);

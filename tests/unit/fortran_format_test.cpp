@@ -7,7 +7,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,8 +43,8 @@ TEST(FormatDescriptors, LiteralsAndText) {
       {"('abc', 3X, 'd')", {}, "abc   d\n"},
       {"(A5)", vals({"ab"}), "   ab\n"},
       {"(A3)", vals({"January"}), "Jan\n"},
-      {"(A,'|')", vals({"ab  "}), "ab  |\n"},    // A keeps the declared length
-      {"(A)", vals({"ab  "}), "ab\n"},            // ... but the line loses trailing blanks
+      {"(A,'|')", vals({"ab  "}), "ab  |\n"},  // A keeps the declared length
+      {"(A)", vals({"ab  "}), "ab\n"},         // ... but the line loses trailing blanks
       {"(a77)", vals({title}), std::string(77, 't') + "\n"},
       {"( ' ', A, A4, ' -- ', A )", vals({"lyz00", ".log", " TESSEL log-file          (ASCII)"}),
        " lyz00.log --  TESSEL log-file          (ASCII)\n"},
@@ -129,6 +131,40 @@ TEST(FormatDescriptors, RoundingFromTheExactBinaryValue) {
   });
 }
 
+// Random values are never exact decimal ties at six or seven digits, so the C library's
+// correctly rounded printf serves as an independent reference for the digits.
+TEST(FormatDescriptors, DigitsAgreeWithCorrectlyRoundedPrintf) {
+  std::mt19937_64 rng(12345);
+  std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+  std::uniform_int_distribution<int> power(-40, 40);
+  char ref[64];
+  for (int i = 0; i < 2000; ++i) {
+    const double x = (i % 2 ? -1 : 1) * mantissa(rng) * std::pow(10.0, power(rng));
+    SCOPED_TRACE(x);
+    // E14.6: 0.d1...d6E±xx equals printf's d1.d2...d6e(xx-1).
+    std::snprintf(ref, sizeof ref, "%.5e", x);
+    const std::string r = ref;
+    const std::size_t sign = x < 0 ? 1 : 0;
+    std::string digits = r.substr(sign, 1);
+    digits.append(r, sign + 2, 5);
+    const int exponent = std::stoi(r.substr(r.find('e') + 1)) + 1;
+    char exp_text[16];
+    std::snprintf(exp_text, sizeof exp_text, "E%c%02d", exponent < 0 ? '-' : '+',
+                  std::abs(exponent));
+    std::string e_expected = sign ? " -" : "  ";
+    e_expected.append("0.").append(digits).append(exp_text);
+    EXPECT_EQ(format_e(x, 14, 6), e_expected);
+    // 1PE13.6: printf's own layout with seven significant digits.
+    std::snprintf(ref, sizeof ref, "%13.6E", x);
+    EXPECT_EQ(format_e(x, 13, 6, 1), ref);
+    // F20.7 where it fits.
+    if (std::fabs(x) < 1e11) {
+      std::snprintf(ref, sizeof ref, "%20.7f", x);
+      EXPECT_EQ(format_f(x, 20, 7), ref);
+    }
+  }
+}
+
 TEST(FormatDescriptors, Exponential) {
   check_cases({
       {"(E14.6)", vals({1.5}), "  0.150000E+01\n"},
@@ -189,8 +225,10 @@ TEST(FormatDescriptors, General) {
       {"(1pg0.4)", vals({15.0}), "15.00\n"},
       {"(1pg0.4)", vals({0.5}), "0.5000\n"},
       {"(1pg0.4)", vals({0.0}), "0.000\n"},
-      {"( A, G10.4, A, G10.4)", vals({" Electron   Rg   :", 15.2345, "   Envelope   Rg      :", 20.0}),
-       std::string(" Electron   Rg   :") + " 15.23" + "    " + "   Envelope   Rg      :" + " 20.00\n"},
+      {"( A, G10.4, A, G10.4)",
+       vals({" Electron   Rg   :", 15.2345, "   Envelope   Rg      :", 20.0}),
+       std::string(" Electron   Rg   :") + " 15.23" + "    " +
+           "   Envelope   Rg      :" + " 20.00\n"},
   });
 }
 
@@ -292,16 +330,20 @@ TEST(FormatControl, MalformedFormatsAreRejected) {
 
 TEST(FormatControl, InternalWriteIntoAFixedBuffer) {
   const Format title(
-      "( A8, '  Dro:', F5.3,'  Ra:', F5.3,                         '  Vol:',F7.0,  '  Chi^2:',F6.3)");
+      "( A8, '  Dro:', F5.3,'  Ra:', F5.3,                         '  Vol:',F7.0,  '  "
+      "Chi^2:',F6.3)");
   // 8 + (6 + 5) + (5 + 5) + (6 + 7) + (8 + 6) = 56 characters of fields, then blanks to 90.
   const std::string expected_fields = "6lyz.pdb  Dro:0.030  Ra:1.600  Vol: 12346.  Chi^2: 1.234";
-  const std::string buffer = title.write_internal(90, vals({"6lyz.pdb", 0.03, 1.6, 12345.6, 1.234}));
+  const std::string buffer =
+      title.write_internal(90, vals({"6lyz.pdb", 0.03, 1.6, 12345.6, 1.234}));
   EXPECT_EQ(buffer, expected_fields + std::string(90 - 56, ' '));
   EXPECT_EQ(buffer.size(), 90u);
 
   const Format header(
-      "( ' Dif/Atom/Shape/Bord ',A12, ' Dro:', F7.3,                     ' Ra:', F7.4,' Rg:',F6.2, ' Vtot:',F8.0)");
-  const std::string h = header.write_internal(90, vals({"abcdefghijklmnop", 0.03, 1.6, 14.25, 25000.0}));
+      "( ' Dif/Atom/Shape/Bord ',A12, ' Dro:', F7.3,                     ' Ra:', F7.4,' Rg:',F6.2, "
+      "' Vtot:',F8.0)");
+  const std::string h =
+      header.write_internal(90, vals({"abcdefghijklmnop", 0.03, 1.6, 14.25, 25000.0}));
   EXPECT_EQ(h, " Dif/Atom/Shape/Bord abcdefghijkl Dro:  0.030 Ra: 1.6000 Rg: 14.25 Vtot:  25000." +
                    std::string(10, ' '));
 
@@ -325,15 +367,13 @@ TEST(FieldRenderers, MatchTheDescriptors) {
 
 TEST(RealText, FollowsTheLabelledLineRule) {
   const std::vector<std::pair<double, std::string>> cases = {
-      {0.5, "0.5000"},      {15.0, "15.00"},       {2584.0, "2584."},
-      {12345.0, "1.2345E+04"}, {0.03, "3.000E-02"}, {0.1, "0.100"},
-      {0.0, "0.0"},         {-0.0, "0.0"},         {-2584.0, "-2584."},
-      {0.1000001, "0.1000"},  // just above 0.1: four digits
+      {0.5, "0.5000"},       {15.0, "15.00"},        {2584.0, "2584."},  {12345.0, "1.2345E+04"},
+      {0.03, "3.000E-02"},   {0.1, "0.100"},         {0.0, "0.0"},       {-0.0, "0.0"},
+      {-2584.0, "-2584."},   {0.1000001, "0.1000"},  // just above 0.1: four digits
       {0.09999999, "0.100"},  // not above: three digits, rounded into the fixed range
-      {123.456, "123.5"},
-      {9999.5, "9.9995E+03"},  // rounds to 10000 with four digits, so the E form
-      {1e-100, "1.000-100"},
-      {kNaN, "NaN"},          {kInf, "Infinity"},   {-kInf, "-Infinity"},
+      {123.456, "123.5"},    {9999.5, "9.9995E+03"},  // rounds to 10000 with four digits, so the E
+                                                      // form
+      {1e-100, "1.000-100"}, {kNaN, "NaN"},          {kInf, "Infinity"}, {-kInf, "-Infinity"},
   };
   for (const auto& [value, expected] : cases) {
     SCOPED_TRACE(value);
@@ -411,8 +451,10 @@ TEST(FreeForm, BlankSeparatedItems) {
 }
 
 TEST(FreeForm, DoublesRoundTripWithAtLeastFifteenDigits) {
-  const double values[] = {1.0 / 3.0, 0.1, 2.0 / 3.0 * 1e-7, 123456789.123456789, 6.02214076e23,
-                           -0.0123, 4.9406564584124654e-324, 1.7976931348623157e308, 0.30000000000000004};
+  const double values[] = {
+      1.0 / 3.0,          0.1,     2.0 / 3.0 * 1e-7,        123456789.123456789,
+      6.02214076e23,      -0.0123, 4.9406564584124654e-324, 1.7976931348623157e308,
+      0.30000000000000004};
   for (double v : values) {
     SCOPED_TRACE(v);
     const std::string line = free_form_line(v);
