@@ -2,6 +2,7 @@
 // its dot leader and the default field "<   default >", the cursor left after ": ".
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
