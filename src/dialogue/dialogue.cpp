@@ -40,7 +40,7 @@ std::string lower_case(std::string_view text) {
 
 double angular_units_factor(int unit) {
   switch (unit) {
-    case 2: return static_cast<double>(0.1F);  // the factor has always been single precision
+    case 2: return static_cast<double>(0.1F);  // 0.1 in single precision, widened: 0.10000000149011612
     case 3: return 2.0 * std::numbers::pi;
     case 4: return 2.0 * std::numbers::pi / 10.0;
     default: return 1.0;
