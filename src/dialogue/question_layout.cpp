@@ -27,9 +27,11 @@ std::string question_text(std::string_view question, std::string_view default_te
     rest.remove_prefix(blank + skip);
   }
 
-  // Columns of the prompt line: 1 is the leading blank, the text follows from column 2.
+  // Columns of the prompt line as built, before the leading blank of the write: the text
+  // starts in column 1, so the field's " >" ends in column 57 of the line and the ": " that
+  // follows it on the console lines up with the colon of the labelled lines in column 59.
   const std::size_t field_width = std::max(kDefaultFieldWidth, default_text.size() + 4);
-  const std::size_t text_end = 1 + rest.size() + 1;  // the text and the blank after it
+  const std::size_t text_end = rest.size() + 1;  // the text and the blank after it
   const std::size_t field_end = std::max(kDefaultFieldEnd, text_end + field_width);
   const std::size_t dots = field_end - field_width - text_end;
 

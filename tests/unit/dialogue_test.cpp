@@ -32,31 +32,31 @@ struct Script {
   Dialogue dialogue;
 };
 
-// Column layout, hand-counted: column 1 is the leading blank, the question starts in column 2,
-// then one blank, the dots and a 16-column field "< " + default right-aligned in 12 + " >"
-// whose last column is 57, then ": ".
+// Column layout, hand-counted on the prompt line as built (the write adds one leading blank
+// in front of it): the question starts in column 1, then one blank, the dots and a 16-column
+// field "< " + default right-aligned in 12 + " >" whose last column is 57, then ": ".
 TEST(QuestionLayout, PromptLines) {
   struct Case {
     std::string question, default_text, expected;
   };
   const std::vector<Case> cases = {
-      // 1 + 17 + 1 = 19 columns, 22 dots to column 41, field in columns 42..57.
-      {"Enter your option", "0", " Enter your option " + dots(22) + "<" + blanks(12) + "0 >: "},
-      {"Maximum s value", "0.5000", " Maximum s value " + dots(24) + "< " + blanks(6) + "0.5000 >: "},
-      // The text's own leading blank is kept: 1 + 28 + 1 = 30 columns, 11 dots.
+      // 17 + 1 = 18 columns, 23 dots to column 41, field in columns 42..57.
+      {"Enter your option", "0", " Enter your option " + dots(23) + "<" + blanks(12) + "0 >: "},
+      {"Maximum s value", "0.5000", " Maximum s value " + dots(25) + "< " + blanks(6) + "0.5000 >: "},
+      // The text's own leading blank is kept: 28 + 1 = 29 columns, 12 dots.
       {" Maximum order of  harmonics", "15",
-       "  Maximum order of  harmonics " + dots(11) + "< " + blanks(10) + "15 >: "},
+       "  Maximum order of  harmonics " + dots(12) + "< " + blanks(10) + "15 >: "},
       // Trailing blanks of the question are ignored.
-      {"Plot the fit    ", "Yes", " Plot the fit " + dots(27) + "< " + blanks(9) + "Yes >: "},
-      // 39 characters of text just fit: the field starts right after the blank.
-      {std::string(39, 'q'), "1", " " + std::string(39, 'q') + " <" + blanks(12) + "1 >: "},
-      // 41 characters: the field is pushed right and ends in column 59.
+      {"Plot the fit    ", "Yes", " Plot the fit " + dots(28) + "< " + blanks(9) + "Yes >: "},
+      // 39 characters of text and the blank take 40 columns: one dot, then the field.
+      {std::string(39, 'q'), "1", " " + std::string(39, 'q') + " .<" + blanks(12) + "1 >: "},
+      // 41 characters: the field is pushed right and ends in column 58.
       {"Account for explicit hydrogens? [ Y / N ]", "No",
        " Account for explicit hydrogens? [ Y / N ] < " + blanks(10) + "No >: "},
       // A default of 20 characters widens the field to 24, still ending in column 57.
-      {"x", "12345678901234567890", " x " + dots(30) + "< 12345678901234567890 >: "},
+      {"x", "12345678901234567890", " x " + dots(31) + "< 12345678901234567890 >: "},
       // No default: no field, the dots stop where a 16-column field would begin.
-      {"Process chain (0: all chains)", "", " Process chain (0: all chains) " + dots(10) + ": "},
+      {"Process chain (0: all chains)", "", " Process chain (0: all chains) " + dots(11) + ": "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("question: \"" + c.question + "\"");
@@ -121,7 +121,7 @@ TEST(Dialogue, IntegerAnswers) {
 TEST(Dialogue, IntegerPromptIsExact) {
   Script s("x\n\n");
   EXPECT_EQ(s.dialogue.ask_integer("Enter your option", 0), 0);
-  const std::string prompt = " Enter your option " + dots(22) + "<" + blanks(12) + "0 >: ";
+  const std::string prompt = " Enter your option " + dots(23) + "<" + blanks(12) + "0 >: ";
   EXPECT_EQ(s.out.str(), prompt + prompt);
 }
 
@@ -167,7 +167,7 @@ TEST(Dialogue, TextAnswers) {
     SCOPED_TRACE("answers: \"" + c.answers + "\"");
     Script s(c.answers);
     EXPECT_EQ(s.dialogue.ask_text("Process chain (0: all chains)", kChainAnswerField), c.expected);
-    EXPECT_EQ(s.out.str(), " Process chain (0: all chains) " + dots(10) + ": ");
+    EXPECT_EQ(s.out.str(), " Process chain (0: all chains) " + dots(11) + ": ");
   }
 }
 
@@ -191,12 +191,12 @@ TEST(Dialogue, FileNames) {
     SCOPED_TRACE("answers: \"" + c.answers + "\"");
     Script s(c.answers);
     EXPECT_EQ(s.dialogue.ask_file_name("Brookhaven file name", "pdb"), c.expected);
-    EXPECT_EQ(s.out.str(), " Brookhaven file name " + dots(19) + "< " + blanks(8) + ".pdb >: ");
+    EXPECT_EQ(s.out.str(), " Brookhaven file name " + dots(20) + "< " + blanks(8) + ".pdb >: ");
   }
 }
 
 TEST(Dialogue, FileNameTooLongAsksAgain) {
-  const std::string prompt = " Save file name " + dots(25) + "< " + blanks(8) + ".sav >: ";
+  const std::string prompt = " Save file name " + dots(26) + "< " + blanks(8) + ".sav >: ";
   const std::string too_long = " ASKNAM -E- File name too long.\n";
   struct Case {
     std::string answers, expected, console;
@@ -228,7 +228,7 @@ TEST(Dialogue, FileNameAtTheFullFieldOf1024) {
 TEST(Dialogue, FileNameWithoutFilePartIsWarnedAndKept) {
   Script s("data/\n");
   EXPECT_EQ(s.dialogue.ask_file_name("Enter data file", "dat"), "data/.dat");
-  const std::string prompt = " Enter data file " + dots(24) + "< " + blanks(8) + ".dat >: ";
+  const std::string prompt = " Enter data file " + dots(25) + "< " + blanks(8) + ".dat >: ";
   EXPECT_EQ(s.out.str(),
             prompt + " ASKNAM --W-: Error parsing file name:\n \"data/\"\n");
 }
@@ -260,14 +260,14 @@ TEST(Dialogue, YesNoAnswers) {
 TEST(Dialogue, YesNoConsoleText) {
   Script s("perhaps\n\n");
   EXPECT_EQ(s.dialogue.ask_yes_no(" Fit the experimental curve", 'Y'), 'Y');
-  // 1 + 37 + 1 = 39 columns, 2 dots, field "Yes" in columns 42..57.
+  // 37 + 1 = 38 columns, 3 dots, field "Yes" in columns 42..57.
   const std::string prompt =
-      "  Fit the experimental curve [ Y / N ] .." + std::string("< ") + blanks(9) + "Yes >: ";
+      "  Fit the experimental curve [ Y / N ] ..." + std::string("< ") + blanks(9) + "Yes >: ";
   EXPECT_EQ(s.out.str(), prompt + "Please answer by Yes, No, or CR for default.\n" + prompt);
 
   Script none("y\n");
   EXPECT_EQ(none.dialogue.ask_yes_no("Go on", '?'), 'Y');
-  EXPECT_EQ(none.out.str(), " Go on [ Y / N ] " + dots(24) + ": ");
+  EXPECT_EQ(none.out.str(), " Go on [ Y / N ] " + dots(25) + ": ");
 }
 
 TEST(Dialogue, LogicalAnswers) {
@@ -289,7 +289,7 @@ TEST(Dialogue, LogicalAnswers) {
     EXPECT_EQ(s.dialogue.ask_logical("Keep files", c.flag), c.expected);
     const std::string shown = c.flag ? "yes" : "no";
     const std::string prompt =
-        " Keep files " + dots(29) + "< " + blanks(12 - shown.size()) + shown + " >: ";
+        " Keep files " + dots(30) + "< " + blanks(12 - shown.size()) + shown + " >: ";
     std::string expected;
     for (std::size_t i = 0; i < c.prompts; ++i) expected += prompt;
     EXPECT_EQ(s.out.str(), expected);  // a refused answer repeats without a message
@@ -301,7 +301,7 @@ std::string units_menu(int default_unit) {
          "4*pi*sin(theta)/lambda [1/angstrom] (1)\n"
          "4*pi*sin(theta)/lambda [1/nm]       (2)\n"
          "2 *  sin(theta)/lambda [1/angstrom] (3)\n"
-         " 2 *  sin(theta)/lambda [1/nm]  (4) " + dots(5) + "<" + blanks(12) +
+         " 2 *  sin(theta)/lambda [1/nm]  (4) " + dots(6) + "<" + blanks(12) +
          std::to_string(default_unit) + " >: ";
 }
 
