@@ -137,16 +137,16 @@ void bessel_for_radius(const LineTable& table, std::span<const double> s, double
   const auto stride = static_cast<std::size_t>(orders);
   assert(out.size() >= s.size() * stride);
   assert(counted.size() >= s.size());
+  // x grows with k and the cut-off with l, so the number of counted orders never decreases.
+  int count = 0;
   for (std::size_t k = 0; k < s.size(); ++k) {
     const double x = s[k] * r;
+    while (count < orders && bessel_term_counts(count, x)) ++count;
     const double* line = table.lines(table.interval(x)).data();
     double* row = out.data() + k * stride;
-    int l = 0;
-    for (; l < orders && bessel_term_counts(l, x); ++l) {
-      row[l] = line[2 * l] * x + line[2 * l + 1];
-    }
-    counted[k] = l;
-    for (int z = l; z < orders; ++z) row[z] = 0.0;
+    for (int l = 0; l < count; ++l) row[l] = line[2 * l] * x + line[2 * l + 1];
+    for (int l = count; l < orders; ++l) row[l] = 0.0;
+    counted[k] = count;
   }
 }
 

@@ -73,8 +73,7 @@ void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, 
     const int first = harmonic_index(l, 0);
     for (int m = 0; m <= l; ++m) {
       const int i = first + m;
-      const double p = p0[i] + (p1[i] - p0[i]) * w;
-      const double r = factor[i] * p;
+      const double r = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
       out[i] = {r * e[m].real(), r * e[m].imag()};
     }
   }
