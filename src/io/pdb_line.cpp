@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "core/errors.hpp"
-#include "io/element_code.hpp"
 #include "io/fortran_format.hpp"
 
 namespace tessel {
@@ -59,6 +58,19 @@ std::optional<int> read_residue_number(std::string_view field) {
   return value;
 }
 
+constexpr std::string_view kFirstLetters = "ABCDEFGHIKLMNOPRSTXYZ";
+constexpr std::string_view kSecondLetters = "ABCDEFGHILMNOPRSTUVY";
+constexpr std::string_view kOneLetterSymbols = "BCFHIKNOPSUVWY";
+
+bool is_two_letter_code(char a, char b) {
+  return kFirstLetters.find(a) != std::string_view::npos &&
+         kSecondLetters.find(b) != std::string_view::npos;
+}
+
+bool is_one_letter_symbol(char a) {
+  return a != ' ' && kOneLetterSymbols.find(a) != std::string_view::npos;
+}
+
 }  // namespace
 
 LineReader::LineReader(std::istream& in, std::size_t max_length)
@@ -91,12 +103,12 @@ std::string pdb_columns(std::string_view line, std::size_t first, std::size_t la
   return out;
 }
 
-bool starts_with(std::string_view line, std::string_view head) {
-  return line.substr(0, head.size()) == head;
+bool record_is(std::string_view line, std::string_view name) {
+  return line.substr(0, name.size()) == name;
 }
 
 bool is_atom_line(std::string_view line) {
-  return starts_with(line, "ATOM") || starts_with(line, "HETATM");
+  return record_is(line, "ATOM") || record_is(line, "HETATM");
 }
 
 bool is_water_line(std::string_view line) {
@@ -109,6 +121,24 @@ bool is_rotamer_line(std::string_view line) {
   return alt != ' ' && alt != 'A';
 }
 
+std::string record_element_code(std::string_view record) {
+  const char e1 = pdb_column(record, 77);
+  const char e2 = pdb_column(record, 78);
+  if (e1 == ' ' ? is_one_letter_symbol(e2) : is_two_letter_code(e1, e2)) return {e1, e2};
+  const char n13 = pdb_column(record, 13);
+  const char n14 = pdb_column(record, 14);
+  const char n15 = pdb_column(record, 15);
+  if (is_two_letter_code(n13, n14)) return {n13, n14};
+  if (is_one_letter_symbol(n14)) return {' ', n14};
+  if (is_two_letter_code(n14, n15)) return {n14, n15};
+  if (is_one_letter_symbol(n15)) return {' ', n15};
+  return {n14, n15};
+}
+
+bool is_hydrogen_record(std::string_view record) {
+  return record_element_code(record) == " H";
+}
+
 AtomLineClass classify_atom_line(std::string_view line, bool explicit_hydrogens) {
   if (!is_atom_line(line)) return AtomLineClass::kNotAtom;
   if (is_rotamer_line(line)) return AtomLineClass::kRotamer;
@@ -117,7 +147,7 @@ AtomLineClass classify_atom_line(std::string_view line, bool explicit_hydrogens)
   return AtomLineClass::kAccepted;
 }
 
-std::optional<double> read_coordinate(std::string_view field) {
+std::optional<double> read_coordinate_field(std::string_view field) {
   // Fortran formatted input ignores blanks inside a numeric field.
   std::string t;
   for (char c : field) {
@@ -172,11 +202,11 @@ std::optional<double> read_coordinate(std::string_view field) {
   return value;
 }
 
-std::optional<std::array<double, 3>> read_coordinates(std::string_view line) {
+std::optional<std::array<double, 3>> read_atom_coordinates(std::string_view line) {
   std::array<double, 3> xyz{};
   for (std::size_t k = 0; k < 3; ++k) {
     const std::size_t first = 31 + 8 * k;
-    const auto v = read_coordinate(pdb_columns(line, first, first + 7));
+    const auto v = read_coordinate_field(pdb_columns(line, first, first + 7));
     if (!v) return std::nullopt;
     xyz[k] = *v;
   }
@@ -196,7 +226,7 @@ std::optional<AtomRecord> parse_atom_line(std::string_view line) {
   const auto residue_number = read_residue_number(r.substr(22, 4));
   if (!residue_number) stop_unreadable_line(r, static_cast<int>(kPdbRecordLength));
   a.residue_number = *residue_number;
-  const auto xyz = read_coordinates(r);
+  const auto xyz = read_atom_coordinates(r);
   if (!xyz) stop_unreadable_coordinates(r, static_cast<int>(kPdbRecordLength));
   a.x = (*xyz)[0];
   a.y = (*xyz)[1];

@@ -18,7 +18,7 @@ inline constexpr std::size_t kPdbRecordLength = 80;
 
 // The columns of one accepted atom line that the later stages use (columns counted from 1).
 struct AtomRecord {
-  std::string record_name;    // columns 1-6: "ATOM  " or "HETATM"
+  std::string record_name;    // columns 1-6 as written ("ATOM  ", "HETATM")
   std::string atom_name;      // columns 13-16, 4 characters, leading blank kept
   char alt_loc = ' ';         // column 17
   std::string residue_name;   // columns 18-20
@@ -27,9 +27,9 @@ struct AtomRecord {
   double x = 0, y = 0, z = 0; // columns 31-54, Å
   std::string element;        // columns 77-78 as written (may be blank or hold digits)
   std::string record;         // columns 1-80, blank-padded, line end removed
-  // The file line right after this one is an "ATOM" record named "CA" in columns 14-15 with a
-  // blank or 'A' alternate location (the look-ahead that marks alpha-carbon-only models).
-  bool next_is_alpha_carbon = false;
+  // The file line right after this one (any record, at most 80 columns, line end removed;
+  // empty at the end of the file): the look-ahead that marks alpha-carbon-only models.
+  std::string next_line;
 };
 
 // Reads a text stream line by line: "\n" and "\r\n" line ends, at most kMaxPdbLineLength
@@ -56,8 +56,8 @@ inline char pdb_column(std::string_view line, std::size_t c) {
 // Columns first..last (1-based, inclusive), blank-padded beyond the end of the line.
 std::string pdb_columns(std::string_view line, std::size_t first, std::size_t last);
 
-// Record-name tests on the leading columns.
-bool starts_with(std::string_view line, std::string_view head);
+// The line begins with `name` (a record name such as "MODEL", "TER", "END").
+bool record_is(std::string_view line, std::string_view name);
 // "ATOM" in columns 1-4 or "HETATM" in columns 1-6.
 bool is_atom_line(std::string_view line);
 // Residue name "HOH" or "WAT".
@@ -68,16 +68,26 @@ bool is_rotamer_line(std::string_view line);
 // The class of a line in the passes that count and read atoms, tested in this order.
 enum class AtomLineClass { kNotAtom, kRotamer, kWater, kHydrogen, kAccepted };
 
+// The two-character element code of a record, right-aligned (" C", "HG", "FE"): columns 77-78
+// when they hold a symbol-shaped code (two letters of the symbol alphabets, or a blank and a
+// one-letter symbol), else read from the atom name: columns 13-14, column 14 alone, then (a
+// name one column late) columns 14-15 or column 15, else columns 14-15 as they stand.
+std::string record_element_code(std::string_view record);
+
+// A record whose element code is " H". Mercury written "HG  ", hafnium "HF" and holmium "HO"
+// are no hydrogens, nor is an atom whose element columns name another element.
+bool is_hydrogen_record(std::string_view record);
+
 // Hydrogens (element code " H") are accepted when explicit hydrogens are on.
 AtomLineClass classify_atom_line(std::string_view line, bool explicit_hydrogens);
 
 // A coordinate field read as Fortran reads F8.3: blanks are ignored, a field without a decimal
 // point has three implied decimals, an exponent may follow. Empty when the field holds no
 // number (an all-blank field included: an atom line without coordinates is unreadable).
-std::optional<double> read_coordinate(std::string_view field);
+std::optional<double> read_coordinate_field(std::string_view field);
 
 // The three coordinates of columns 31-54; empty when one of them cannot be read.
-std::optional<std::array<double, 3>> read_coordinates(std::string_view line);
+std::optional<std::array<double, 3>> read_atom_coordinates(std::string_view line);
 
 // The atom line parsed into its columns; empty for lines that are not atom lines. A short
 // line reads as blank-padded to 80 columns. Unreadable coordinates stop the run with

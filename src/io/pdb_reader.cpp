@@ -53,12 +53,6 @@ class CoordinateTotals {
   bool any_ = false;
 };
 
-// "ATOM" record named "CA" in columns 14-15 with a blank or 'A' alternate location.
-bool is_alpha_carbon_line(std::string_view line) {
-  const char alt = pdb_column(line, 17);
-  return starts_with(line, "ATOM") && pdb_columns(line, 14, 15) == "CA" && (alt == ' ' || alt == 'A');
-}
-
 }  // namespace
 
 std::ifstream open_structure(const std::filesystem::path& file) {
@@ -88,7 +82,7 @@ PrepassResult compute_prepass(std::istream& in, bool explicit_hydrogens) {
         ++r.discarded_hydrogens;
         break;
       case AtomLineClass::kAccepted: {
-        const auto xyz = read_coordinates(line);
+        const auto xyz = read_atom_coordinates(line);
         if (!xyz) stop_unreadable_coordinates(line, static_cast<int>(kPrepassColumns));
         ++r.atoms;
         totals.add(*xyz);
@@ -159,7 +153,7 @@ bool AtomStream::next_batch(std::vector<AtomRecord>& batch) {
     if (classify_atom_line(line_, explicit_hydrogens_) != AtomLineClass::kAccepted) continue;
     std::optional<AtomRecord> record = parse_atom_line(line_);
     has_pending_ = reader_.next(pending_);
-    record->next_is_alpha_carbon = has_pending_ && is_alpha_carbon_line(pending_);
+    if (has_pending_) record->next_line.assign(pending_, 0, std::min(pending_.size(), kPdbRecordLength));
     batch.push_back(std::move(*record));
   }
   return !batch.empty();

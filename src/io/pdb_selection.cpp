@@ -12,7 +12,6 @@
 #include <initializer_list>
 #include <system_error>
 
-#include "io/element_code.hpp"
 #include "io/fortran_format.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
@@ -121,9 +120,9 @@ ScanResult scan_structure(std::istream& in) {
   LineReader reader(in);
   std::string line;
   while (reader.next(line)) {
-    if (starts_with(line, "MODEL")) {
+    if (record_is(line, "MODEL")) {
       ++scan.model_count;
-    } else if (starts_with(line, "ATOM") && scan.model_count < 2) {
+    } else if (record_is(line, "ATOM") && scan.model_count < 2) {
       const char chain = pdb_column(line, 22);
       if (scan.chains.size() < kMaxChainEntries && (scan.chains.empty() || scan.chains.back() != chain)) {
         scan.chains.push_back(chain);
@@ -268,7 +267,7 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
   long long since_ter = 0;   // atom lines copied since the last "TER"
   while (!closed && reader.next(line)) {
     if (selection.model_selection) {
-      if (starts_with(line, "MODEL")) {
+      if (record_is(line, "MODEL")) {
         if (inside) {  // the next model begins without "ENDMDL"
           close_model();
           closed = true;
@@ -281,7 +280,7 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
         continue;
       }
       if (!inside) continue;
-      if (starts_with(line, "ENDMDL")) {
+      if (record_is(line, "ENDMDL")) {
         close_model();
         closed = true;
         break;
@@ -291,11 +290,11 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
       copy.write_line(line);
       ++copied;
       ++since_ter;
-    } else if (starts_with(line, "TER")) {
+    } else if (record_is(line, "TER")) {
       if (since_ter > 0) copy.write_line(line);
       since_ter = 0;
-    } else if (!selection.model_selection && copied > 0 && starts_with(line, "END") &&
-               !starts_with(line, "ENDMDL")) {
+    } else if (!selection.model_selection && copied > 0 && record_is(line, "END") &&
+               !record_is(line, "ENDMDL")) {
       copy.write_line("END");
       closed = true;
     }

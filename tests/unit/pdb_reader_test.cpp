@@ -228,22 +228,29 @@ TEST(PdbAtomStream, RecordsInFileOrderWithLookAhead) {
   ASSERT_TRUE(atoms.next_batch(batch));
   ASSERT_EQ(batch.size(), 1000u);
   EXPECT_EQ(batch[0].atom_name, " N  ");
-  EXPECT_TRUE(batch[0].next_is_alpha_carbon);  // the next line is LYS 1 CA
+  EXPECT_EQ(batch[0].next_line, batch[1].record);  // LYS 1 CA follows LYS 1 N
   EXPECT_EQ(batch[1].atom_name, " CA ");
-  EXPECT_FALSE(batch[1].next_is_alpha_carbon);
   EXPECT_DOUBLE_EQ(batch[1].x, 2.445);
+  // The 1000th atom's next line belongs to the next batch.
+  const std::string after_first_batch = batch.back().next_line;
   ASSERT_TRUE(atoms.next_batch(batch));
   EXPECT_EQ(batch.size(), 1u);
+  EXPECT_EQ(after_first_batch, batch[0].record);
+  EXPECT_EQ(batch[0].next_line.substr(0, 3), "TER");
   EXPECT_FALSE(atoms.next_batch(batch));
 
   // 1lzh holds alpha carbons only: each is followed by another except the last of each chain
-  // (awk count over the next file line: 256 of 258).
+  // (awk count over the next file line: 256 of 258); the file's last atom has a next line too.
   std::ifstream ca = open_structure(data_file("1lzh.pdb"));
   AtomStream cas(ca, false);
   ASSERT_TRUE(cas.next_batch(batch));
   ASSERT_EQ(batch.size(), 258u);
-  EXPECT_EQ(std::count_if(batch.begin(), batch.end(), [](const AtomRecord& a) { return a.next_is_alpha_carbon; }), 256);
-  EXPECT_FALSE(batch.back().next_is_alpha_carbon);
+  const auto followed_by_ca = [](const AtomRecord& a) {
+    return a.next_line.substr(0, 4) == "ATOM" && a.next_line.substr(13, 2) == "CA";
+  };
+  EXPECT_EQ(std::count_if(batch.begin(), batch.end(), followed_by_ca), 256);
+  EXPECT_FALSE(followed_by_ca(batch.back()));
+  EXPECT_FALSE(batch.back().next_line.empty());
 }
 
 TEST(PdbAtomStream, ReadsTheFilteredCopy) {
