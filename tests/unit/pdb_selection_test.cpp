@@ -7,6 +7,7 @@
 #include <deque>
 #include <sstream>
 
+#include "dialogue/dialogue.hpp"
 #include "pdb_test_files.hpp"
 
 namespace tessel {
@@ -184,6 +185,25 @@ TEST(PdbChoice, ChainQuestion) {
   EXPECT_FALSE(sel.model_selection);
   EXPECT_FALSE(sel.chain_selection);
   EXPECT_TRUE(none.asked.empty());
+}
+
+TEST(PdbChoice, PlugsIntoTheConsoleDialogue) {
+  std::istringstream answers("40\n2\nQ\n_Y\n");
+  std::ostringstream console;
+  Dialogue dialogue(answers, console);
+  SelectionDialogue questions;
+  questions.ask_integer = [&](std::string_view q, int v) { return dialogue.ask_integer(q, v); };
+  questions.ask_text = [&](std::string_view q, std::size_t f) { return dialogue.ask_text(q, f); };
+  Report report;
+  report.console = &console;
+  const StructureSelection sel =
+      choose_selection(RunSettings{}, ScanResult{38, "LHY"}, "x.pdb", &questions, report);
+  EXPECT_TRUE(sel.model_selection);
+  EXPECT_EQ(sel.model_number, 2);
+  EXPECT_TRUE(sel.chain_selection);
+  EXPECT_EQ(sel.chain_ids, "LH");
+  EXPECT_NE(console.str().find("Process model number (0=all)"), std::string::npos);
+  EXPECT_NE(console.str().find("Warning: select available chain or all chains"), std::string::npos);
 }
 
 TEST(PdbFilter, SelectionNames) {
