@@ -19,7 +19,7 @@ string(REPLACE "\\" "\\\\" text "${text}")
 string(REPLACE "\"" "\\\"" text "${text}")
 string(REPLACE "\n" "\",\n    \"" text "${text}")
 get_filename_component(source_name "${INPUT}" NAME)
-file(WRITE "${OUTPUT}.tmp"
+file(WRITE "${OUTPUT}"
 "// Generated from data/${source_name} by tools/embed_lines.cmake; do not edit.
 #include <span>
 #include <string_view>
@@ -38,5 +38,3 @@ std::span<const std::string_view> ${FUNCTION}() { return kLines; }
 
 }  // namespace tessel::embedded
 ")
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUTPUT}.tmp")

@@ -235,7 +235,13 @@ def entries(mon, order, counts, old):
             continue
         if n > 9:
             raise ValueError(f"{mon.ident} {atom}: {n} hydrogens do not fit one digit")
-        name = old_atom_name(mon, atom) if old else atom
+        name = atom
+        if old:
+            name = old_atom_name(mon, atom)
+            # A few descriptions already use '*' for other atoms (C2' beside C2*): such an atom
+            # keeps its name rather than taking another atom's.
+            if name != atom and name in mon.elements:
+                name = atom
         out.append(pdb_atom_name(name, mon.elements[atom]) + str(n))
     return "".join(out)
 
