@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 #include "core/errors.hpp"
@@ -30,12 +31,15 @@ constexpr std::string_view kTwoLetterFirst = "ABCDEFGHIKLMNOPRSTXYZ";
 constexpr std::string_view kTwoLetterSecond = "ABCDEFGHILMNOPRSTUVY";
 constexpr std::string_view kOneLetter = "BCFHIKNOPSUVWY";
 
-constexpr std::string_view kAminoAcids = "ALAARGASNASPCYSGLNGLUGLYHISILELEULYSMETPHEPROSERTHRTRPTYRVAL";
+constexpr std::string_view kAminoAcids =
+    "ALAARGASNASPCYSGLNGLUGLYHISILELEULYSMETPHEPROSERTHRTRPTYRVAL";
 constexpr std::string_view kNucleotides[] = {"  A", "  G", "  C", "  U", "  T",
                                              "GTP", " DA", " DG", " DC", " DT"};
 
 bool contains(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
-bool two_letter(char a, char b) { return contains(kTwoLetterFirst, a) && contains(kTwoLetterSecond, b); }
+bool two_letter(char a, char b) {
+  return contains(kTwoLetterFirst, a) && contains(kTwoLetterSecond, b);
+}
 bool one_letter(char c) { return contains(kOneLetter, c); }
 
 // The line as the reader holds it: without its line end, at most 80 columns.
@@ -208,7 +212,8 @@ TypingResult AtomTyper::type_record(std::string_view line, std::string_view next
 
   const auto xyz = read_coordinates(record);
   if (!xyz)
-    throw FatalStop("Error reading (X,Y,Z) in string :" + std::string(without_trailing_blanks(record)));
+    throw FatalStop("Error reading (X,Y,Z) in string :" +
+                    std::string(without_trailing_blanks(record)));
 
   TypedAtom atom;
   atom.x = (*xyz)[0];

@@ -60,7 +60,7 @@ bool is_nucleotide(std::string_view residue);  // "  A", " DA", "GTP", ...
 struct TypingOptions {
   bool explicit_hydrogens = false;  // hydrogens come from the file (type 108), none are added
   AtomNaming naming = AtomNaming::New;
-  bool model_has_o2_star = false;   // an accepted atom has "O2*" in columns 14-16 (ribose, old naming)
+  bool model_has_o2_star = false;   // an accepted atom has "O2*" in columns 14-16 (old-named RNA)
 };
 
 enum class TypingWarningKind { MisalignedName, UnknownAtom };
