@@ -48,8 +48,6 @@ class CopyWriter {
     if (out_) std::fclose(out_);
   }
 
-  bool is_open() const { return out_ != nullptr; }
-
   void write_line(std::string_view line) {
     if (!out_) open();
     const std::string text = trim_right(line) + '\n';
