@@ -67,7 +67,8 @@ int add_hydrogens(int bare_type, int hydrogens) {
   return bare_type + std::clamp(hydrogens, 0, capacity);
 }
 
-bool is_dummy_residue(std::string_view record, std::string_view next_line, bool previous_was_dummy) {
+bool is_dummy_residue(std::string_view record, std::string_view next_line,
+                      bool previous_was_dummy) {
   if (pdb_columns(record, 14, 15) != "CA") return false;
   if (previous_was_dummy) return true;
   const char alt_loc = pdb_column(next_line, 17);

@@ -189,6 +189,24 @@ TEST(AtomTyping, ResidueMissingFromTheDictionaryKeepsBareElements) {
   EXPECT_EQ(type_of(typer, rename(kAlaCB)), 1);
 }
 
+TEST(AtomTyping, OnlyAcceptedRecordsAreTyped) {
+  const std::string text =
+      std::string(kAlaN) + "\n" +
+      std::string(kAlaCB).replace(16, 1, "B") + "\n" +  // other conformer: skipped
+      std::string(kAlaCB).replace(16, 1, "A") + "\n" +  // first conformer: kept
+      std::string(kAlaO).replace(17, 3, "HOH") + "\n" +
+      "ATOM     25  H   LEU A   2      -6.821   4.923  -2.394  1.00  0.00           H\n"
+      "HETATM 1000 HG    HG A 200       1.000   2.000   3.000  1.00 10.00\n";  // mercury
+  const FileTyping t = type_text(text, {});
+  ASSERT_EQ(t.atoms.size(), 3u);
+  EXPECT_EQ(t.atoms[0].type, 21);
+  EXPECT_EQ(t.atoms[1].type, 4);
+  EXPECT_EQ(t.atoms[2].type, 32);
+  EXPECT_EQ(count_of(t.composition, "Hg"), 1);
+  EXPECT_EQ(count_of(t.composition, "O"), 0);
+  EXPECT_EQ(count_of(t.composition, "H"), 0);
+}
+
 TEST(AtomTyping, ExplicitHydrogensAreKeptAndNoneAdded) {
   // Leucine 2 of the first model of 1l2y.pdb, hydrogens included.
   const std::vector<std::string> leucine = {
