@@ -1,48 +1,34 @@
-// Atom typing: which lines of a structure file are atoms, the element of each atom, its scattering
-// type (1..108) with the hydrogens the residue dictionary adds, and the composition of the model.
+// Atom typing of the accepted atom records of a structure: the element of each atom, its
+// scattering type (1..108) with the hydrogens the residue dictionary adds, the C-alpha-only
+// residues, and the composition of the model.
 // Column numbers in comments are those of the coordinate-record format, counted from 1.
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/atom_types.hpp"
 #include "io/hydrogen_dictionary.hpp"
+#include "io/pdb_line.hpp"
 
 namespace tessel {
 
 inline constexpr double kDummyResidueMass = 110.0;  // Da, one residue of a C-alpha-only model
 
-// What the record filter makes of one line, in the order the checks are made.
-enum class RecordClass {
-  NotAtom,             // neither "ATOM  " nor "HETATM" in columns 1-6
-  AlternateConformer,  // column 17 neither blank nor 'A'
-  Water,               // residue "HOH" or "WAT"
-  Hydrogen,            // element " H" while hydrogens are not taken from the file
-  Atom,
-};
-
-// The two-character element code of a record, right-aligned (" C", "FE"): columns 77-78 when they
-// hold a valid code, else read from the atom name (columns 13-16).
+// The two-character element code of a record, right-aligned (" C", "FE"), as record_element_code()
+// reads it, and whether the atom name was not where the format puts it (the code then came from
+// columns 14-15: the misaligned-name warning is due).
 struct ElementCode {
   std::string code;
-  bool misaligned = false;  // the atom name was not where the format puts it (warning due)
+  bool misaligned = false;
 };
 
 // A valid code: two letters that can begin and end a two-letter symbol, or a blank and a
 // one-letter symbol. Validity says nothing about the code naming a real element.
 bool is_valid_element_code(std::string_view code);
 ElementCode element_code(std::string_view record);
-
-// Record filter; explicit_hydrogens keeps the hydrogens of the file.
-RecordClass classify_record(std::string_view record, bool explicit_hydrogens);
-
-// x, y, z (Å) from columns 31-54, three fields of eight characters with three implied decimals;
-// nothing when a field is blank, missing or not a number.
-std::optional<std::array<double, 3>> read_coordinates(std::string_view record);
 
 // A bare type (1..107) with the dictionary's hydrogens added: C takes up to 3, N up to 3, O and S
 // one each; every other element and a count beyond the group's capacity add nothing more.
@@ -72,16 +58,13 @@ struct TypingWarning {
 
 struct TypedAtom {
   int type = 0;                   // 1..108
-  double x = 0, y = 0, z = 0;     // Å, as in the file
   bool dummy_residue = false;     // stands for a whole residue (mass kDummyResidueMass)
   bool unknown = false;           // element not recognised, typed as O
   bool first_of_residue = false;
 };
 
-// The outcome for one line: the atom, or nothing for a line the filter passes over, and the
-// warnings met on the way (a misaligned name is reported also for a hydrogen that is skipped).
 struct TypingResult {
-  std::optional<TypedAtom> atom;
+  TypedAtom atom;
   std::vector<TypingWarning> warnings;
 };
 
@@ -94,17 +77,17 @@ struct Composition {
   int dummy_residues = 0;  // not among the carbons, residues or nucleotides
 };
 
-// Types the atom records of one structure in file order. Keeps the state that spans records:
-// the current residue and its dictionary entries, the previous atom's dummy flag and the counts.
+// Types the accepted atom records of one structure (AtomStream) in file order. Keeps the state
+// that spans records: the current residue and its dictionary entries, the previous atom's dummy
+// flag and the counts.
 class AtomTyper {
  public:
   explicit AtomTyper(const TypingOptions& options);
 
-  // Types one line (only its first 80 characters are read); next_line is the line that follows
-  // it in the file (empty at the end), read for the C-alpha-only look-ahead. A new residue
-  // starts where columns 18-27 (name, chain, number, insertion code) differ from those of the
-  // previous accepted atom. Throws FatalStop when an atom's coordinates cannot be read.
-  TypingResult type_record(std::string_view record, std::string_view next_line);
+  // Types one accepted record; its next_line is read for the C-alpha-only look-ahead. A new
+  // residue starts where columns 18-27 (name, chain, number, insertion code) differ from those
+  // of the previous record.
+  TypingResult type_atom(const AtomRecord& atom);
 
   const Composition& composition() const { return composition_; }
 
@@ -112,14 +95,13 @@ class AtomTyper {
   TypingOptions options_;
   HydrogenDictionary dictionary_;
   ResidueHydrogens residue_hydrogens_;
-  std::string residue_key_;  // columns 18-27 of the previous accepted atom
+  std::string residue_key_;  // columns 18-27 of the previous record
   bool have_residue_ = false;
   bool previous_dummy_ = false;
   Composition composition_;
 };
 
-// The warning texts, each one line ending with '\n'; the record is shown up to column 80
-// without trailing blanks.
+// The warning texts, each one line ending with '\n'; the record is shown without trailing blanks.
 std::string misaligned_name_warning(std::string_view record);
 std::string unknown_atom_warning(std::string_view record);
 

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <numeric>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "core/errors.hpp"
 #include "io/fortran_format.hpp"
+#include "io/pdb_reader.hpp"
 
 namespace tessel {
 namespace {
@@ -34,19 +35,19 @@ constexpr std::string_view kGdrCA1 =  // columns 73-80 hold "1GDR" and a line nu
 constexpr std::string_view kGdrCA2 =
     "ATOM      2  CA  ARG     2     -17.008  48.871   4.008  1.00 35.00      1GDR 110";
 
+AtomRecord record_of(std::string_view line, std::string_view next = {}) {
+  std::optional<AtomRecord> r = parse_atom_line(line);
+  EXPECT_TRUE(r.has_value()) << line;
+  if (!r) return {};
+  r->next_line = std::string(next);
+  return *r;
+}
+
 int type_of(AtomTyper& typer, std::string_view line, std::string_view next = {}) {
-  const TypingResult r = typer.type_record(line, next);
-  return r.atom ? r.atom->type : -1;
+  return typer.type_atom(record_of(line, next)).atom.type;
 }
 
-std::vector<std::string> read_lines(const std::string& name) {
-  std::ifstream in(std::string(TESSEL_TEST_DATA) + "/" + name);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Types every line of a file, handing each its successor, and collects the results.
+// Types the accepted records of a structure as the amplitude stage reads them.
 struct FileTyping {
   Composition composition;
   std::vector<TypedAtom> atoms;
@@ -54,20 +55,32 @@ struct FileTyping {
   int unknown_warnings = 0;
 };
 
-FileTyping type_file(const std::string& name, const TypingOptions& options) {
-  const std::vector<std::string> lines = read_lines(name);
-  EXPECT_FALSE(lines.empty()) << name;
+FileTyping type_stream(std::istream& in, const TypingOptions& options) {
+  AtomStream stream(in, options.explicit_hydrogens);
   AtomTyper typer(options);
   FileTyping out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string_view next = i + 1 < lines.size() ? std::string_view(lines[i + 1]) : "";
-    const TypingResult r = typer.type_record(lines[i], next);
-    if (r.atom) out.atoms.push_back(*r.atom);
-    for (const TypingWarning& w : r.warnings)
-      (w.kind == TypingWarningKind::MisalignedName ? out.misaligned : out.unknown_warnings)++;
+  std::vector<AtomRecord> batch;
+  while (stream.next_batch(batch)) {
+    for (const AtomRecord& record : batch) {
+      const TypingResult r = typer.type_atom(record);
+      out.atoms.push_back(r.atom);
+      for (const TypingWarning& w : r.warnings)
+        (w.kind == TypingWarningKind::MisalignedName ? out.misaligned : out.unknown_warnings)++;
+    }
   }
   out.composition = typer.composition();
   return out;
+}
+
+FileTyping type_file(const std::string& name, const TypingOptions& options) {
+  std::ifstream in(std::string(TESSEL_TEST_DATA) + "/" + name);
+  EXPECT_TRUE(in.good()) << name;
+  return type_stream(in, options);
+}
+
+FileTyping type_text(const std::string& text, const TypingOptions& options) {
+  std::istringstream in(text);
+  return type_stream(in, options);
 }
 
 int element_index(std::string_view symbol) {
@@ -128,75 +141,6 @@ TEST(AtomTyping, ElementFromColumnsOrAtomName) {
   }
 }
 
-TEST(AtomTyping, RecordFilter) {
-  const std::string alt_a = std::string(kAlaCB).replace(16, 1, "A");
-  const std::string alt_b = std::string(kAlaCB).replace(16, 1, "B");
-  const std::string water = std::string(kAlaO).replace(17, 3, "HOH");
-  const std::string wat = std::string(kAlaO).replace(17, 3, "WAT");
-  const std::string heavy_water = std::string(kAlaO).replace(17, 3, "DOD");
-  const std::string hydrogen =
-      "ATOM     25  H   LEU A   2      -6.821   4.923  -2.394  1.00  0.00           H  ";
-  const std::string hydrogen_no_columns = hydrogen.substr(0, 66);
-  const std::string mercury = "HETATM 1000 HG    HG A 200       1.000   2.000   3.000  1.00 10.00";
-  const struct {
-    std::string line;
-    bool explicit_h;
-    RecordClass expected;
-  } cases[] = {
-      {"REMARK   2 RESOLUTION. 2.00 ANGSTROMS.", false, RecordClass::NotAtom},
-      {"ANISOU   16  C7   DT A   1     2334   2708   2563    191    -72     36       C", false,
-       RecordClass::NotAtom},
-      {"ATOMS", false, RecordClass::NotAtom},
-      {std::string(kAlaCB), false, RecordClass::Atom},
-      {std::string(kCalcium), false, RecordClass::Atom},
-      {alt_a, false, RecordClass::Atom},
-      {alt_b, false, RecordClass::AlternateConformer},
-      {water, false, RecordClass::Water},
-      {wat, false, RecordClass::Water},
-      {heavy_water, false, RecordClass::Atom},
-      {hydrogen, false, RecordClass::Hydrogen},
-      {hydrogen_no_columns, false, RecordClass::Hydrogen},
-      {hydrogen, true, RecordClass::Atom},
-      {mercury, false, RecordClass::Atom},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    EXPECT_EQ(classify_record(c.line, c.explicit_h), c.expected);
-  }
-}
-
-TEST(AtomTyping, CoordinatesReadAsThreeFieldsOfEightWithThreeDecimals) {
-  const std::string prefix = "ATOM      1  CA  ALA A   1 ";  // 27 columns; 28-30 follow
-  const struct {
-    std::string fields;  // columns 28-54
-    bool ok;
-    double x, y, z;
-  } cases[] = {
-      {"    -10.175  18.158   9.181", true, -10.175, 18.158, 9.181},
-      {"     -10175   18158    9181", true, -10.175, 18.158, 9.181},  // implied decimals
-      {"      1.5e1    +2.0  -0.5d0", true, 15.0, 2.0, -0.5},
-      {"    - 1.000  1 0.00   0.000", true, -1.0, 10.0, 0.0},          // blanks ignored
-      {"    123.456-123.456   0.000", true, 123.456, -123.456, 0.0},
-      {"     11.3a0  18.158   9.181", false, 0, 0, 0},
-      {"             18.158   9.181", false, 0, 0, 0},                 // blank field
-      {"    -10.175  18.158", false, 0, 0, 0},                         // line cut short
-      {"    -10.175  18.158     nan", false, 0, 0, 0},
-      {"      1.2.3  18.158   9.181", false, 0, 0, 0},
-      {"      1.0e   18.158   9.181", false, 0, 0, 0},
-  };
-  for (const auto& c : cases) {
-    const bool complete = c.fields.size() == 27;
-    const std::string line = prefix + "   " + c.fields.substr(3) + (complete ? "  1.00  0.00" : "");
-    SCOPED_TRACE(line);
-    const auto xyz = read_coordinates(line);
-    ASSERT_EQ(xyz.has_value(), c.ok);
-    if (!c.ok) continue;
-    EXPECT_DOUBLE_EQ((*xyz)[0], c.x);
-    EXPECT_DOUBLE_EQ((*xyz)[1], c.y);
-    EXPECT_DOUBLE_EQ((*xyz)[2], c.z);
-  }
-}
-
 TEST(AtomTyping, HydrogensOnlyFillTheGroupsOfTheTable) {
   const struct {
     int bare, hydrogens, expected;
@@ -245,22 +189,22 @@ TEST(AtomTyping, ResidueMissingFromTheDictionaryKeepsBareElements) {
   EXPECT_EQ(type_of(typer, rename(kAlaCB)), 1);
 }
 
-TEST(AtomTyping, SkippedRecordsGiveNoAtom) {
-  AtomTyper typer({});
-  const std::string alt_b = std::string(kAlaCB).replace(16, 1, "B");
-  const std::string alt_a = std::string(kAlaCB).replace(16, 1, "A");
-  const std::string water = std::string(kAlaO).replace(17, 3, "HOH");
-  const std::string hydrogen =
-      "ATOM     25  H   LEU A   2      -6.821   4.923  -2.394  1.00  0.00           H  ";
-  EXPECT_FALSE(typer.type_record("TER     130      LEU A 129", "").atom);
-  EXPECT_FALSE(typer.type_record(alt_b, "").atom);
-  EXPECT_FALSE(typer.type_record(water, "").atom);
-  EXPECT_FALSE(typer.type_record(hydrogen, "").atom);
-  EXPECT_EQ(type_of(typer, alt_a), 4);
-  const Composition& c = typer.composition();
-  EXPECT_EQ(count_of(c, "C"), 1);
-  EXPECT_EQ(count_of(c, "O"), 0);
-  EXPECT_EQ(count_of(c, "H"), 0);
+TEST(AtomTyping, OnlyAcceptedRecordsAreTyped) {
+  const std::string text =
+      std::string(kAlaN) + "\n" +
+      std::string(kAlaCB).replace(16, 1, "B") + "\n" +  // other conformer: skipped
+      std::string(kAlaCB).replace(16, 1, "A") + "\n" +  // first conformer: kept
+      std::string(kAlaO).replace(17, 3, "HOH") + "\n" +
+      "ATOM     25  H   LEU A   2      -6.821   4.923  -2.394  1.00  0.00           H\n"
+      "HETATM 1000 HG    HG A 200       1.000   2.000   3.000  1.00 10.00\n";  // mercury
+  const FileTyping t = type_text(text, {});
+  ASSERT_EQ(t.atoms.size(), 3u);
+  EXPECT_EQ(t.atoms[0].type, 21);
+  EXPECT_EQ(t.atoms[1].type, 4);
+  EXPECT_EQ(t.atoms[2].type, 32);
+  EXPECT_EQ(count_of(t.composition, "Hg"), 1);
+  EXPECT_EQ(count_of(t.composition, "O"), 0);
+  EXPECT_EQ(count_of(t.composition, "H"), 0);
 }
 
 TEST(AtomTyping, ExplicitHydrogensAreKeptAndNoneAdded) {
@@ -286,16 +230,15 @@ TEST(AtomTyping, ExplicitHydrogensAreKeptAndNoneAdded) {
       "ATOM     34 HD22 LEU A   2      -6.255   7.544  -2.657  1.00  0.00           H  ",
       "ATOM     35 HD23 LEU A   2      -5.592   8.445  -1.281  1.00  0.00           H  ",
   };
+  std::string text;
+  for (const std::string& line : leucine) text += line + "\n";
   const auto electrons = [&](bool explicit_h, std::vector<int>& types) {
     TypingOptions options;
     options.explicit_hydrogens = explicit_h;
-    AtomTyper typer(options);
     int total = 0;
-    for (const std::string& line : leucine) {
-      const TypingResult r = typer.type_record(line, "");
-      if (!r.atom) continue;
-      types.push_back(r.atom->type);
-      total += atom_type(r.atom->type).electrons;
+    for (const TypedAtom& atom : type_text(text, options).atoms) {
+      types.push_back(atom.type);
+      total += atom_type(atom.type).electrons;
     }
     return total;
   };
@@ -308,36 +251,22 @@ TEST(AtomTyping, ExplicitHydrogensAreKeptAndNoneAdded) {
   EXPECT_EQ(without_h, (std::vector<int>{21, 2, 1, 9, 3, 2, 4, 4}));
 }
 
-TEST(AtomTyping, CalciumIonAgainstAlphaCarbon) {
-  AtomTyper typer({});
-  const TypingResult ion = typer.type_record(kCalcium, "");
-  ASSERT_TRUE(ion.atom);
-  EXPECT_EQ(ion.atom->type, 16);
-  EXPECT_FALSE(ion.atom->dummy_residue);  // "CA" stands in columns 13-14, not 14-15
-  EXPECT_EQ(count_of(typer.composition(), "Ca"), 1);
-
-  AtomTyper no_columns({});
-  EXPECT_EQ(type_of(no_columns, std::string(kAlaCA.substr(0, 66))), 2);  // carbon, plus H
-}
-
 TEST(AtomTyping, WarningsCarryTheRecord) {
   const std::string misaligned =
       "HETATM 1001   O  LIG A 201       1.000   2.000   3.000  1.00 10.00";
   const std::string unknown =
       "HETATM 1003 AA1  LIG A 201       1.000   2.000   3.000  1.00 10.00          AA  ";
   AtomTyper typer({});
-  const TypingResult m = typer.type_record(misaligned, "");
-  ASSERT_TRUE(m.atom);
-  EXPECT_EQ(m.atom->type, 9);
-  EXPECT_FALSE(m.atom->unknown);
+  const TypingResult m = typer.type_atom(record_of(misaligned));
+  EXPECT_EQ(m.atom.type, 9);
+  EXPECT_FALSE(m.atom.unknown);
   ASSERT_EQ(m.warnings.size(), 1u);
   EXPECT_EQ(m.warnings[0].kind, TypingWarningKind::MisalignedName);
   EXPECT_EQ(m.warnings[0].text, "Warning: misaligned atom name   in line " + misaligned + "\n");
 
-  const TypingResult u = typer.type_record(unknown, "");
-  ASSERT_TRUE(u.atom);
-  EXPECT_EQ(u.atom->type, 9);  // typed as oxygen
-  EXPECT_TRUE(u.atom->unknown);
+  const TypingResult u = typer.type_atom(record_of(unknown));
+  EXPECT_EQ(u.atom.type, 9);  // typed as oxygen
+  EXPECT_TRUE(u.atom.unknown);
   ASSERT_EQ(u.warnings.size(), 1u);
   EXPECT_EQ(u.warnings[0].kind, TypingWarningKind::UnknownAtom);
   EXPECT_EQ(u.warnings[0].text,
@@ -347,23 +276,6 @@ TEST(AtomTyping, WarningsCarryTheRecord) {
   const Composition& c = typer.composition();
   EXPECT_EQ(c.unknown_atoms, 1);
   EXPECT_EQ(count_of(c, "O"), 1);  // the misaligned oxygen only
-}
-
-TEST(AtomTyping, UnreadableCoordinatesStopTheRun) {
-  const std::string bad =
-      "ATOM     72  CA  ALA A  10     -11.227  17.1x3   9.311  1.00  7.96           C  ";
-  AtomTyper typer({});
-  try {
-    typer.type_record(bad + "\r\n", "");
-    FAIL() << "no error";
-  } catch (const FatalStop& e) {
-    EXPECT_EQ(e.status(), 1);
-    EXPECT_EQ(std::string(e.what()),
-              "Error reading (X,Y,Z) in string :ATOM     72  CA  ALA A  10     -11.227  17.1x3"
-              "   9.311  1.00  7.96           C");
-  }
-  // A skipped record is not read further.
-  EXPECT_NO_THROW(typer.type_record(std::string(bad).replace(17, 3, "HOH"), ""));
 }
 
 TEST(AtomTyping, DummyResiduesLookOneLineAhead) {
@@ -396,11 +308,10 @@ TEST(AtomTyping, DummyResiduesLookOneLineAhead) {
 
 TEST(AtomTyping, AlphaCarbonModelCountsDummyResidues) {
   AtomTyper typer({});
-  const TypingResult first = typer.type_record(kGdrCA1, kGdrCA2);
-  const TypingResult last = typer.type_record(kGdrCA2, "TER     106      ARG     2");
-  ASSERT_TRUE(first.atom && last.atom);
-  EXPECT_TRUE(first.atom->dummy_residue);
-  EXPECT_TRUE(last.atom->dummy_residue);
+  const TypingResult first = typer.type_atom(record_of(kGdrCA1, kGdrCA2));
+  const TypingResult last = typer.type_atom(record_of(kGdrCA2, "TER     106      ARG     2"));
+  EXPECT_TRUE(first.atom.dummy_residue);
+  EXPECT_TRUE(last.atom.dummy_residue);
   EXPECT_TRUE(first.warnings.empty());
   const Composition& c = typer.composition();
   EXPECT_EQ(c.dummy_residues, 2);
@@ -445,7 +356,7 @@ TEST(AtomTyping, ResiduesAndNucleotidesAreCountedOnce) {
   AtomTyper typer({});
   for (std::string_view line : {kAlaN, kAlaCA, kAlaC, kAlaO, kAlaCB, kGlyN, std::string_view(dna),
                                 std::string_view(dna_p), kCalcium})
-    typer.type_record(line, "");
+    typer.type_atom(record_of(line));
   const Composition& c = typer.composition();
   EXPECT_EQ(c.residues, 2);
   EXPECT_EQ(c.nucleotides, 1);
@@ -464,10 +375,9 @@ TEST(AtomTyping, InsertionCodeStartsANewResidue) {
       "ATOM    404  CB  ALA H  52A     11.000  10.000  10.000  1.00 10.00           C  ";
   AtomTyper typer({});
   EXPECT_EQ(type_of(typer, gly), 3);  // glycine CA: CH2
-  const TypingResult r = typer.type_record(ala, "");
-  ASSERT_TRUE(r.atom);
-  EXPECT_TRUE(r.atom->first_of_residue);
-  EXPECT_EQ(r.atom->type, 4);
+  const TypedAtom a = typer.type_atom(record_of(ala)).atom;
+  EXPECT_TRUE(a.first_of_residue);
+  EXPECT_EQ(a.type, 4);
 }
 
 TEST(AtomTyping, CompositionReportInElementOrder) {
@@ -523,6 +433,21 @@ TEST(AtomTyping, WholeFiles) {
     EXPECT_EQ(t.composition.residues, 0);
     EXPECT_EQ(count_of(t.composition, "C"), 0);
     EXPECT_EQ(t.misaligned + t.unknown_warnings, 0);
+  }
+  // DNA 1nvy (new naming, CRLF line ends): 20 nucleotides, 5 strontium ions. RNA 354d (old
+  // naming): 24 nucleotides of the list (the phosphorothioate S is not one), 5 magnesium ions.
+  {
+    const FileTyping t = type_file("1nvy.pdb", {});
+    EXPECT_EQ(t.composition.nucleotides, 20);
+    EXPECT_EQ(count_of(t.composition, "Sr"), 5);
+    EXPECT_EQ(t.composition.unknown_atoms + t.misaligned, 0);
+    TypingOptions old_naming;
+    old_naming.naming = AtomNaming::Old;
+    old_naming.model_has_o2_star = true;
+    const FileTyping r = type_file("354d_ndb_url064.pdb", old_naming);
+    EXPECT_EQ(r.composition.nucleotides, 24);
+    EXPECT_EQ(count_of(r.composition, "Mg"), 5);
+    EXPECT_EQ(r.composition.unknown_atoms + r.misaligned, 0);
   }
   // Calmodulin 2bbm: four calcium ions; 1326 hydrogens dropped unless kept.
   {
