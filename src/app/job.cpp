@@ -14,6 +14,7 @@
 #include "core/fibonacci_grid.hpp"
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/intensity.hpp"
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
 #include "io/fortran_format.hpp"
@@ -27,21 +28,24 @@ namespace tessel {
 
 namespace {
 
-// Dry volume of a protein from its mass: partial specific volume 0.73 cm³/g and Avogadro's
-// number 6.023e23 give M·0.73·10/6.023 Å³ per Da.
-constexpr double kPartialSpecificVolume = 0.73;   // cm³/g
-constexpr double kAvogadroMantissa = 6.023;       // × 10²³ /mol
-
-// An envelope whose l = 0 coefficient exceeds this is large enough for the sampling check.
-constexpr double kSamplingEnvelopeLimit = 3.3;
-// Largest s step times envelope radius for which the curve is sampled finely enough.
-constexpr double kSamplingLimit = 0.5;
-
 // Step of the default point count of the s grid, 1/Å.
 constexpr double kDefaultPointStep = 0.01;
 
 constexpr std::string_view kStructureFilter = "PDB files(*.pdb),*.pdb;PDB entries(*.ent),*.ent;";
 constexpr std::string_view kStructureChooserTitle = "***  PLEASE SELECT THE PDB FILE NAME  ***";
+
+// The intensity of a job for one set of solvent parameters, with what is derived from it.
+struct Prediction {
+  double rho0 = 0;             // solvent electron density, e/Å³
+  double delta_rho = 0;        // shell contrast, e/Å³
+  double atomic_radius = 0;    // r0, Å
+  double excluded_volume = 0;  // V_ex without the dummy residues' share, Å³
+  std::vector<double> scale;      // excluded-volume scale G(s)
+  std::vector<double> intensity;  // I(s)
+  double rg_combined = 0;
+  double rg_slope = 0;
+  double electron_density = 0;
+};
 
 class JobRun {
  public:
@@ -72,11 +76,10 @@ class JobRun {
   void report_model();
   void write_envelope_coefficients();
   void predict();
-  void finish_prediction(const SolventParameters& parameters, const PredictedCurve& curve,
-                         const DerivedParameters& derived);
-  void write_intensity(const SolventParameters& parameters, const PredictedCurve& curve,
-                       const DerivedParameters& derived);
-  void write_amplitudes(const PredictedCurve& curve, double delta_rho);
+  void evaluate(Prediction& p) const;
+  void finish_prediction(const Prediction& p);
+  void write_intensity(const Prediction& p);
+  void write_amplitudes(const Prediction& p);
   void end_job(std::string_view summary_line);
   void run_further_data_files();
 
@@ -91,8 +94,7 @@ class JobRun {
   std::vector<double> s_grid_;
   ScatteringModel model_;
   PartialIntensities partial_;
-  double displaced_volume_ = 0;
-  AverageAtom average_atom_{};
+  MolecularQuantities molecular_;
   bool coefficients_written_ = false;
   bool save_file_written_ = false;
 };
@@ -123,7 +125,7 @@ void JobRun::run() {
 
   ModelRequest request;
   request.structure = structure_.path;
-  request.mode = s_.mode;
+  request.envelope_only = s_.mode == 1;
   request.explicit_hydrogens = s_.explicit_hydrogens;
   request.new_atom_naming = s_.new_atom_naming;
   request.s = s_grid_;
@@ -264,55 +266,53 @@ void JobRun::report_model() {
   static const Format unknown("('   * Warning:',I5, ' atoms of unknown type were found *')");
   if (model_.unknown_atoms > 0) both(unknown(model_.unknown_atoms));
 
+  const StructuralParameters sizes = structural_parameters(model_);
   env_.console << Format("(A)")(kStructuralHeading);
-  env_.console << structural_report(model_.sizes, Destination::console);
-  log_ << structural_report(model_.sizes, Destination::log);
+  env_.console << structural_report(sizes, Destination::console);
+  log_ << structural_report(sizes, Destination::log);
 
-  // A particle large for the s step: the curve between the points is not resolved.
-  const std::size_t n = s_grid_.size();
-  if (s_.mode != 1 && n >= 2 && !model_.envelope.coefficients.empty()) {
-    const double step_reach = s_grid_.back() * model_.envelope_max_radius /
-                              static_cast<double>(n - 1);
-    if (model_.envelope.coefficients.front().real() > kSamplingEnvelopeLimit &&
-        step_reach > kSamplingLimit)
-      both(sampling_warning());
-  }
+  const auto& f = model_.envelope_function.coefficients;
+  if (s_.mode != 1 && !f.empty() &&
+      sampling_too_coarse(f.front().real(), s_grid_.back(),
+                          model_.structure.envelope.max_radius,
+                          static_cast<int>(s_grid_.size())))
+    both(sampling_warning());
 }
 
 void JobRun::write_envelope_coefficients() {
   const std::string title = flm_title(structure_name_, env_.start_stamp);
   EnvelopeCoefficients coeffs;
-  coeffs.l_env = model_.envelope.l_env;
-  coeffs.values = model_.envelope.coefficients;
-  coeffs.present = model_.envelope.present;
+  coeffs.l_env = model_.envelope_function.l_max;
+  coeffs.values = model_.envelope_function.coefficients;
+  coeffs.present = model_.envelope_function.present;
   std::function<std::string()> ask_new_name;
   if (interactive()) {
     ask_new_name = [this] { return env_.dialogue->ask_file_name(" Enter new file name", "flm"); };
   }
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
   const auto written = write_flm_file(output_file(".flm"), title, coeffs,
-                                      model_.sizes.envelope_radius, env_.console, ask_new_name);
+                                      model_.statistics.radius, env_.console, ask_new_name);
   coefficients_written_ = written.has_value();
   if (!written) log_ << saving_error(output_file(".flm"));
 }
 
 void JobRun::predict() {
-  displaced_volume_ = displaced_volume(model_);
-  const int n_atoms = static_cast<int>(model_.atom_count);
-  average_atom_ = average_atom(displaced_volume_, n_atoms, model_.dummy_residues);
-
-  MolecularQuantities q;
-  q.molecular_weight = model_.molecular_weight;
-  q.dry_volume = model_.molecular_weight * kPartialSpecificVolume * 10.0 / kAvogadroMantissa;
-  q.displaced_volume = displaced_volume_ + kDummyResidueVolume * model_.dummy_residues;
-  q.atomic_radius = average_atom_.radius;
+  PartialAmplitudes& solvent = model_.structure.solvent;
+  const AtomSums& sums = model_.structure.sums;
+  molecular_ = molecular_quantities(sums.mass, model_displaced_volume(solvent), sums.atoms,
+                                    sums.dummy_residues);
+  MolecularReport q;
+  q.molecular_weight = molecular_.molecular_weight;
+  q.dry_volume = molecular_.dry_volume;
+  q.displaced_volume = molecular_.reported_volume;
+  q.atomic_radius = molecular_.average_atom.radius;
   q.residues = model_.residues;
-  q.dummy_residues = model_.dummy_residues;
+  q.dummy_residues = sums.dummy_residues;
   q.bases = model_.bases;
-  both(molecular_quantities(q));
+  both(molecular_report(q));
 
-  normalise_solvent(model_, displaced_volume_);
-  partial_ = partial_intensities(model_);
+  normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
+  partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
 
   if (interactive())
     s_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve", s_.fit_wanted);
@@ -323,11 +323,11 @@ void JobRun::predict() {
   }
 
   both(prediction_note());
-  SolventParameters p;
+  Prediction p;
   p.rho0 = s_.rho0;
   p.delta_rho = s_.delta_rho;
-  p.atomic_radius = average_atom_.radius;
-  double excluded_volume = displaced_volume_ + kDummyResidueVolume * model_.dummy_residues;
+  p.atomic_radius = molecular_.average_atom.radius;
+  double excluded_volume = molecular_.reported_volume;
   if (interactive()) {
     Dialogue& d = *env_.dialogue;
     s_.rho0 = p.rho0 = d.ask_real("Electron density of the solvent, e/A**3", p.rho0);
@@ -339,19 +339,35 @@ void JobRun::predict() {
   log_ << labelled_line("Contrast of the solvation shell", p.delta_rho);
   log_ << labelled_line("Average atomic radius", p.atomic_radius);
   log_ << labelled_line("Excluded Volume", excluded_volume);
-  p.excluded_volume = excluded_volume - kDummyResidueVolume * model_.dummy_residues;
+  p.excluded_volume = excluded_volume - kDummyResidueVolume * sums.dummy_residues;
   log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
 
-  const PredictedCurve curve = predict_intensity(partial_, s_grid_, p, model_.atom_count);
-  const DerivedParameters derived = derived_parameters(model_, partial_, curve, p);
-  finish_prediction(p, curve, derived);
+  evaluate(p);
+  finish_prediction(p);
 }
 
-void JobRun::finish_prediction(const SolventParameters& p, const PredictedCurve& curve,
-                               const DerivedParameters& derived) {
-  both(labelled_line("Rg ( Atoms - Excluded volume + Shell )", derived.rg_combined));
-  both(labelled_line("Rg from the slope of net intensity", derived.rg_slope));
-  both(labelled_line("Average electron density", derived.electron_density));
+void JobRun::evaluate(Prediction& p) const {
+  const AtomSums& sums = model_.structure.sums;
+  p.scale = excluded_volume_scale(s_grid_, partial_.solvent, p.rho0, p.excluded_volume,
+                                  sums.atoms, p.atomic_radius);
+  p.intensity = model_intensity(partial_, p.scale, p.delta_rho);
+  ForwardValues forward;
+  forward.intensity = p.intensity.front();
+  forward.atoms = partial_.atoms.front();
+  forward.solvent = partial_.solvent.front();
+  forward.shell = partial_.shell.front();
+  forward.scale = p.scale.front();
+  p.rg_combined = combined_rg(forward, p.delta_rho, model_.structure.electron_rg,
+                              model_.structure.shape_rg, model_.statistics.shell_rg);
+  p.rg_slope = slope_rg(s_grid_, p.intensity);
+  p.electron_density = average_electron_density(partial_.atoms.front(), sums.dummy_residues,
+                                                sums.atoms, p.excluded_volume);
+}
+
+void JobRun::finish_prediction(const Prediction& p) {
+  both(labelled_line("Rg ( Atoms - Excluded volume + Shell )", p.rg_combined));
+  both(labelled_line("Rg from the slope of net intensity", p.rg_slope));
+  both(labelled_line("Average electron density", p.electron_density));
 
   log_ << output_files_heading();
   // Only files that were written are announced.
@@ -362,26 +378,25 @@ void JobRun::finish_prediction(const SolventParameters& p, const PredictedCurve&
       log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
   }
 
-  write_intensity(p, curve, derived);
-  write_amplitudes(curve, p.delta_rho);
-  end_job(summary_prediction_line(structure_name_, derived.rg_slope));
+  write_intensity(p);
+  write_amplitudes(p);
+  end_job(summary_prediction_line(structure_name_, p.rg_slope));
 }
 
-void JobRun::write_intensity(const SolventParameters& p, const PredictedCurve& curve,
-                             const DerivedParameters& derived) {
+void JobRun::write_intensity(const Prediction& p) {
   const std::size_t n = s_grid_.size();
   std::vector<double> excluded(n), shell(n);
   for (std::size_t i = 0; i < n; ++i) {
-    excluded[i] = curve.scale[i] * curve.scale[i] * partial_.solvent[i];
+    excluded[i] = p.scale[i] * p.scale[i] * partial_.solvent[i];
     shell[i] = p.delta_rho * p.delta_rho * partial_.shell[i];
   }
   IntensityHeader header;
   header.structure_name = structure_name_;
   header.delta_rho = p.delta_rho;
   header.atomic_radius = p.atomic_radius;
-  header.rg = derived.rg_slope;
-  header.envelope_volume = model_.sizes.envelope_volume;
-  const IntensityColumns columns{s_grid_, curve.intensity, partial_.atoms, excluded, shell};
+  header.rg = p.rg_slope;
+  header.envelope_volume = model_.statistics.volume;
+  const IntensityColumns columns{s_grid_, p.intensity, partial_.atoms, excluded, shell};
 
   const std::string file = output_file(".int");
   std::ofstream out(file, std::ios::trunc);
@@ -398,10 +413,12 @@ void JobRun::write_intensity(const SolventParameters& p, const PredictedCurve& c
   }
 }
 
-void JobRun::write_amplitudes(const PredictedCurve& curve, double delta_rho) {
-  const std::vector<std::complex<double>> alm = net_amplitudes(model_, curve.scale, delta_rho);
+void JobRun::write_amplitudes(const Prediction& p) {
+  const std::vector<std::complex<double>> alm =
+      net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
+                     p.delta_rho);
   const std::string file = output_file(".alm");
-  if (write_alm_file(file, structure_name_, model_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
+  if (write_alm_file(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
   }

@@ -70,7 +70,7 @@ std::string sampling_warning() {
   return line(" --WARNING: Recompute the intensity with larger number of points");
 }
 
-std::string molecular_quantities(const MolecularQuantities& q) {
+std::string molecular_report(const MolecularReport& q) {
   static const Format pair("( A, G10.4, A, G10.4)");
   static const Format count("( A, I5)");
   std::string text = pair(" Molecular weight:", q.molecular_weight, "   Dry volume         :",

@@ -54,7 +54,7 @@ std::string sampling_warning();
 
 // Molecular weight (Da) and dry volume, displaced volume and average atomic radius, then the
 // counts of residues, dummy residues and bases that are positive ( A, I5).
-struct MolecularQuantities {
+struct MolecularReport {
   double molecular_weight = 0;
   double dry_volume = 0;        // Å³
   double displaced_volume = 0;  // Å³, 220 Å³ per dummy residue included
@@ -63,7 +63,7 @@ struct MolecularQuantities {
   int dummy_residues = 0;
   int bases = 0;
 };
-std::string molecular_quantities(const MolecularQuantities& q);
+std::string molecular_report(const MolecularReport& q);
 
 // " -- No data fitting, parameters entered manually --".
 std::string prediction_note();

@@ -130,13 +130,13 @@ TEST(RunLog, StructuralReportPairsValuesInG10Fields) {
 }
 
 TEST(RunLog, MolecularQuantitiesListOnlyPositiveCounts) {
-  MolecularQuantities q;
+  MolecularReport q;
   q.molecular_weight = 14300.0;
   q.dry_volume = 17300.0;
   q.displaced_volume = 17650.0;
   q.atomic_radius = 1.618;
   q.residues = 129;
-  const std::string text = molecular_quantities(q);
+  const std::string text = molecular_report(q);
   EXPECT_EQ(text,
             " Molecular weight:0.1430E+05   Dry volume         :0.1730E+05\n"
             " Displaced volume:0.1765E+05   Average atomic rad.: 1.618\n"
@@ -144,7 +144,7 @@ TEST(RunLog, MolecularQuantitiesListOnlyPositiveCounts) {
   q.residues = 0;
   q.dummy_residues = 7;
   q.bases = 12;
-  const std::string counts = molecular_quantities(q);
+  const std::string counts = molecular_report(q);
   EXPECT_NE(counts.find(" Number of dummy residuals :     7\n"), std::string::npos);
   EXPECT_NE(counts.find(" Number of bases :   12\n"), std::string::npos);
   EXPECT_EQ(counts.find(" Number of residuals"), std::string::npos);
