@@ -327,6 +327,58 @@ TEST_F(Lysozyme, HighHarmonicOrderKeepsTheEnvelopeExpansionAtTwenty) {
   EXPECT_EQ(records_of(read_file(file("6lyz00.alm"))).size(), 3u + 351u);  // (25+1)(25+2)/2
 }
 
+TEST_F(Lysozyme, CoarseGridIsReported) {
+  // An envelope reaching about 25 Å from the centre: with 0.5/10 per step, s·R_env per step is
+  // well above 0.5; with the default 51 points it is about half that limit.
+  const std::string warning = " --WARNING: Recompute the intensity with larger number of points";
+  const RunResult coarse = run({"-ns", "11", "-p", "coarse"});
+  ASSERT_EQ(coarse.status, 0) << coarse.err;
+  const std::vector<std::string> log = read_lines(file("coarse.log"));
+  const auto at = std::find(log.begin(), log.end(), warning);
+  ASSERT_NE(at, log.end());
+  EXPECT_EQ(std::prev(at)->rfind(" Shell    width  :", 0), 0u);  // right after the report
+  EXPECT_EQ(std::next(at)->rfind(" Molecular weight:", 0), 0u);
+  EXPECT_NE(coarse.out.find(warning + "\n"), std::string::npos);
+
+  const RunResult fine = run({"-p", "fine"});
+  ASSERT_EQ(fine.status, 0);
+  EXPECT_EQ(read_file(file("fine.log")).find(warning), std::string::npos);
+}
+
+TEST(Selection, ModelAndChainNameTheOutputsAndTheLog) {
+  TempDir dir;
+  dir.copy_data("1l2y.pdb");
+  dir.copy_data("3hfm.pdb");
+  const RunResult model = run_tessel(dir.path(), {"1l2y.pdb", "-nmr", "2"});
+  ASSERT_EQ(model.status, 0) << model.err;
+  const std::vector<std::string> log = read_lines(dir.path() / "1l2y-200.log");
+  ASSERT_FALSE(log.empty());
+  auto find_label = [](const std::vector<std::string>& lines, const std::string& label) {
+    for (const std::string& line : lines)
+      if (is_labelled(line, label, "")) return line.substr(line.find(" : ") + 3);
+    return std::string("(none)");
+  };
+  EXPECT_EQ(find_label(log, "PDB file name"), "1l2y.pdb");
+  EXPECT_EQ(find_label(log, "NMR conformer number"), "2");
+  EXPECT_EQ(find_label(log, " Number of atoms read"), "154");  // 304 atoms, 150 of them H
+  EXPECT_EQ(find_label(log, "Chain ID used"), "(none)");
+  EXPECT_TRUE(fs::exists(dir.path() / "1l2y-200.int"));
+
+  const RunResult chain = run_tessel(dir.path(), {"3hfm.pdb", "-cid", "Y"});
+  ASSERT_EQ(chain.status, 0) << chain.err;
+  const std::vector<std::string> chain_log = read_lines(dir.path() / "3hfm-Y00.log");
+  EXPECT_EQ(find_label(chain_log, "Chain ID used"), "Y");
+  EXPECT_EQ(find_label(chain_log, "NMR conformer number"), "(none)");
+  // Only the results and the inputs are left: the filtered copies are gone.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"1l2y-200.alm", "1l2y-200.int", "1l2y-200.log",
+                                             "1l2y.pdb", "3hfm-Y00.alm", "3hfm-Y00.int",
+                                             "3hfm-Y00.log", "3hfm.pdb", "tessel_summary.txt"}));
+}
+
 TEST_F(Lysozyme, SinglePointCurveIsTheForwardIntensity) {
   const RunResult r = run({"-ns", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
