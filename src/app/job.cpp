@@ -17,6 +17,7 @@
 #include "core/intensity.hpp"
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
+#include "io/atom_typing.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
 #include "io/pdb_selection.hpp"
@@ -263,8 +264,7 @@ void JobRun::write_structure_heading() {
 }
 
 void JobRun::report_model() {
-  static const Format unknown("('   * Warning:',I5, ' atoms of unknown type were found *')");
-  if (model_.unknown_atoms > 0) both(unknown(model_.unknown_atoms));
+  both(unknown_atoms_summary(model_.unknown_atoms));
 
   const StructuralParameters sizes = structural_parameters(model_);
   env_.console << Format("(A)")(kStructuralHeading);

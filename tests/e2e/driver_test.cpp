@@ -161,6 +161,21 @@ TEST(Errors, UnwritableCoefficientFileIsSkippedInBatchMode) {
   EXPECT_TRUE(fs::exists(dir.path() / "6lyz00.int"));
 }
 
+TEST(Errors, UnwritableIntensityFileIsReportedAndTheJobGoesOn) {
+  TempDir dir;
+  dir.copy_data("6lyz.pdb");
+  fs::create_directory(dir.path() / "p.int");
+  const RunResult r = run_tessel(dir.path(), {"6lyz.pdb", "-p", "p"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string warning = " Warning: error saving data to the file p.int\n";
+  EXPECT_NE(r.out.find(warning), std::string::npos);
+  EXPECT_EQ(r.out.find("Intensities    saved"), std::string::npos);
+  const std::string log = read_file(dir.path() / "p.log");
+  EXPECT_NE(log.find(warning), std::string::npos);
+  EXPECT_NE(log.find(" Net amplitudes saved to file p.alm\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir.path() / "p.alm"));
+}
+
 TEST(Errors, UnwritableLogStopsTheRun) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
