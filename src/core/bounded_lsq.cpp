@@ -384,6 +384,7 @@ BvlsStatus iterate(int key, const Problem& p, Kernel& kernel, double* x, double*
           continue;
         }
         if (n - nbound >= max_free) {
+          if (w_zeroed) kernel.top_pass(x, w);
           istate[n] = nbound;
           return failure(kBvlsTooManyFree, loop);
         }
@@ -420,23 +421,35 @@ BvlsStatus iterate(int key, const Problem& p, Kernel& kernel, double* x, double*
         for (int k = 0; k < nact; ++k) x[istate[nbound + k] - 1] = z[k];
         break;
       }
-      // Longest step from x towards z that keeps every free variable inside its bounds.
+      // Longest step from x towards z that keeps every free variable inside its bounds, as the
+      // fraction alpha of z − x. The part beyond the bound, rest = 1 − alpha, is formed directly
+      // as well: when x starts at a wide bound (±1e20) alpha rounds to 1, and only rest still
+      // tells the limiting variable and the landing point.
       double alpha = 2.0;
+      double rest = -1.0;
       int upper_side = 0;
       for (int k = first_out; k < nact; ++k) {
         const int j = istate[nbound + k] - 1;
-        double alf = alpha;
-        if (z[k] > p.bu[j]) alf = (p.bu[j] - x[j]) / (z[k] - x[j]);
-        if (z[k] < p.bl[j]) alf = (p.bl[j] - x[j]) / (z[k] - x[j]);
-        if (alf < alpha) {
+        if (z[k] >= p.bl[j] && z[k] <= p.bu[j]) continue;
+        const double bound = z[k] > p.bu[j] ? p.bu[j] : p.bl[j];
+        const double span = z[k] - x[j];
+        const double alf = (bound - x[j]) / span;
+        const double beyond = (z[k] - bound) / span;
+        const bool shorter = (alf <= 0.5 || alpha <= 0.5) ? alf < alpha : beyond > rest;
+        if (shorter) {
           alpha = alf;
+          rest = beyond;
           jj = j;
           upper_side = z[k] > p.bu[j] ? 1 : -1;
         }
       }
       for (int k = 0; k < nact; ++k) {
         const int j = istate[nbound + k] - 1;
-        x[j] += alpha * (z[k] - x[j]);
+        if (alpha <= 0.5) {
+          x[j] += alpha * (z[k] - x[j]);
+        } else {
+          x[j] = z[k] - rest * (z[k] - x[j]);
+        }
       }
       // Bind the variable that limited the step, and any other that reached (or by rounding
       // crossed) a bound.
