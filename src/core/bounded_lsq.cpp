@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace tessel {
@@ -30,26 +31,60 @@ std::string_view message_for(int ierr) {
 
 BvlsStatus failure(int ierr, int loop) { return {ierr, loop, message_for(ierr)}; }
 
-// K sums of term(i)[q] over rows [begin, end), each kept in four interleaved partial sums and
-// combined as (s0 + s1) + (s2 + s3). The two kernels form every sum through this one order, so
-// they agree to the bit; the four partial sums also let the compiler use vector registers.
+// Access to one row (double) or to two consecutive rows at once (a pair of doubles in one
+// vector register, GCC/Clang vector extension); arithmetic on a pair is element by element, so a
+// term evaluates to the same bits either way.
+using Pair = double __attribute__((vector_size(16)));
+struct OneRow {
+  int i;
+  double operator()(const double* p) const { return p[i]; }
+};
+struct TwoRows {
+  int i;
+  Pair operator()(const double* p) const {
+    Pair v;
+    std::memcpy(&v, p + i, sizeof v);
+    return v;
+  }
+};
+
+// K sums of term(at)[q] over rows [begin, end), where `at` reads a column at the current row(s).
+// Row begin + 4t + l always goes to partial sum l, and the four are combined as
+// (s0 + s1) + (s2 + s3): every kernel forms a given sum in this one order and gets the same bits.
 template <int K, class Term>
 inline std::array<double, K> lane_sums(int begin, int end, Term term) {
-  double acc[4][K] = {};
+  Pair low[K] = {};   // partial sums 0 and 1
+  Pair high[K] = {};  // partial sums 2 and 3
   int i = begin;
   for (; i + 4 <= end; i += 4) {
-    for (int lane = 0; lane < 4; ++lane) {
-      const std::array<double, K> t = term(i + lane);
-      for (int q = 0; q < K; ++q) acc[lane][q] += t[q];
+    const auto t01 = term(TwoRows{i});
+    const auto t23 = term(TwoRows{i + 2});
+    for (int q = 0; q < K; ++q) {
+      low[q] += t01[q];
+      high[q] += t23[q];
     }
   }
-  for (int lane = 0; i < end; ++i, ++lane) {
-    const std::array<double, K> t = term(i);
+  double acc[4][K];
+  for (int q = 0; q < K; ++q) {
+    acc[0][q] = low[q][0];
+    acc[1][q] = low[q][1];
+    acc[2][q] = high[q][0];
+    acc[3][q] = high[q][1];
+  }
+  const int left = end - i;
+  for (int lane = 0; lane < 3; ++lane) {
+    if (lane >= left) break;
+    const auto t = term(OneRow{i + lane});
     for (int q = 0; q < K; ++q) acc[lane][q] += t[q];
   }
   std::array<double, K> out{};
   for (int q = 0; q < K; ++q) out[q] = (acc[0][q] + acc[1][q]) + (acc[2][q] + acc[3][q]);
   return out;
+}
+
+// Σ p_i·q_i over rows [begin, end).
+inline double dot(int begin, int end, const double* p, const double* q) {
+  return lane_sums<1>(begin, end, [=](auto at) { return std::array{at(p) * at(q)}; })[0];
 }
 
 // 0-based variable index of an istate entry (±(j + 1)).
@@ -93,7 +128,7 @@ class HouseholderKernel {
 
   double first_pass(const double* x, double* w, double& bsq) {
     const double* b = p_.b;
-    bsq = lane_sums<1>(0, p_.m, [&](int i) { return std::array<double, 1>{b[i] * b[i]}; })[0];
+    bsq = dot(0, p_.m, b, b);
     return top_pass(x, w);
   }
 
@@ -105,10 +140,9 @@ class HouseholderKernel {
       rhs_[i] = r;
     }
     const double* r = rhs_;
-    const double obj = lane_sums<1>(0, p_.m, [&](int i) { return std::array<double, 1>{r[i] * r[i]}; })[0];
+    const double obj = dot(0, p_.m, r, r);
     for (int j = 0; j < p_.n; ++j) {
-      const double* aj = p_.column(j);
-      w[j] = lane_sums<1>(0, p_.m, [&](int i) { return std::array<double, 1>{aj[i] * r[i]}; })[0];
+      w[j] = dot(0, p_.m, p_.column(j), r);
     }
     return obj;
   }
@@ -131,19 +165,16 @@ class HouseholderKernel {
     // z holds the squared column norms until the back substitution replaces them.
     for (int c = 0; c < nact; ++c) {
       const double* cc = col(c);
-      z[c] = cc[0] * cc[0] +
-             lane_sums<1>(1, m, [&](int i) { return std::array<double, 1>{cc[i] * cc[i]}; })[0];
+      z[c] = cc[0] * cc[0] + dot(1, m, cc, cc);
     }
     const double tol = rank_tolerance(p_);
     for (int k = 0; k < nact; ++k) {
       double* ck = col(k);
-      const double tail = lane_sums<1>(k + 1, m, [&](int i) { return std::array<double, 1>{ck[i] * ck[i]}; })[0];
+      const double tail = dot(k + 1, m, ck, ck);
       if (!(std::sqrt(ck[k] * ck[k] + tail) > tol * std::sqrt(z[k]))) return k;
       const Reflector h = make_reflector(ck[k], tail);
       auto reflect = [&](double* cj) {
-        const double s =
-            lane_sums<1>(k + 1, m, [&](int i) { return std::array<double, 1>{ck[i] * cj[i]}; })[0] +
-            h.vk * cj[k];
+        const double s = dot(k + 1, m, ck, cj) + h.vk * cj[k];
         const double g = h.beta * s;
         cj[k] += g * h.vk;
         for (int i = k + 1; i < m; ++i) cj[i] += g * ck[i];
@@ -206,15 +237,15 @@ class StreamingKernel {
     const double* a1 = a1_;
     const double x0 = x[0];
     const double x1 = x[N - 1];
-    return lane_sums<K>(0, p_.m, [=](int i) {
-      double r = b[i];
-      r -= a0[i] * x0;
-      if constexpr (N == 2) r -= a1[i] * x1;
-      std::array<double, K> t{};
+    return lane_sums<K>(0, p_.m, [=](auto at) {
+      auto r = at(b);
+      r -= at(a0) * x0;
+      if constexpr (N == 2) r -= at(a1) * x1;
+      std::array<decltype(r), K> t{};
       t[0] = r * r;
-      t[1] = a0[i] * r;
-      if constexpr (N == 2) t[2] = a1[i] * r;
-      if constexpr (WithB) t[K - 1] = b[i] * b[i];
+      t[1] = at(a0) * r;
+      if constexpr (N == 2) t[2] = at(a1) * r;
+      if constexpr (WithB) t[K - 1] = at(b) * at(b);
       return t;
     });
   }
@@ -224,19 +255,19 @@ class StreamingKernel {
     const int f = var_of(istate[nbound]);
     const double* c = p_.column(f);
     const double* b = p_.b;
-    const double* ag = p_.column(N == 2 ? 1 - f : f);
-    const double xg = (N == 2 && nbound == 1) ? x[1 - f] : 0.0;
     const bool held = N == 2 && nbound == 1;
-    auto rhs = [=](int i) {
-      double y = b[i];
-      if (held) y -= ag[i] * xg;
+    const double* ag = p_.column(N == 2 ? 1 - f : f);
+    const double xg = held ? x[N - 1 - f] : 0.0;
+    auto rhs = [=](auto at) {
+      auto y = at(b);
+      if (held) y -= at(ag) * xg;
       return y;
     };
-    const auto s = lane_sums<2>(1, p_.m, [=](int i) { return std::array<double, 2>{c[i] * c[i], c[i] * rhs(i)}; });
+    const auto s = lane_sums<2>(1, p_.m, [=](auto at) { return std::array{at(c) * at(c), at(c) * rhs(at)}; });
     const double norm_sq = c[0] * c[0] + s[0];
     if (!(std::sqrt(c[0] * c[0] + s[0]) > rank_tolerance(p_) * std::sqrt(norm_sq))) return 0;
     const Reflector h = make_reflector(c[0], s[0]);
-    double y0 = rhs(0);
+    double y0 = rhs(OneRow{0});
     const double g = h.beta * (s[1] + h.vk * y0);
     y0 += g * h.vk;
     z[0] = y0 / h.alpha;
@@ -251,8 +282,8 @@ class StreamingKernel {
     const int m = p_.m;
     const double tol = rank_tolerance(p_);
 
-    const auto sa = lane_sums<4>(1, m, [=](int i) {
-      return std::array<double, 4>{c0[i] * c0[i], c0[i] * c1[i], c0[i] * y[i], c1[i] * c1[i]};
+    const auto sa = lane_sums<4>(1, m, [=](auto at) {
+      return std::array{at(c0) * at(c0), at(c0) * at(c1), at(c0) * at(y), at(c1) * at(c1)};
     });
     const double norm0_sq = c0[0] * c0[0] + sa[0];
     const double norm1_sq = c1[0] * c1[0] + sa[3];
@@ -266,24 +297,24 @@ class StreamingKernel {
     y0 += gy * h0.vk;
 
     // Column 1 and the right-hand side after the first reflection, rows 1..m−1.
-    auto c1r = [=](int i) {
-      double v = c1[i];
-      v += g1 * c0[i];
+    auto c1r = [=](auto at) {
+      auto v = at(c1);
+      v += g1 * at(c0);
       return v;
     };
-    auto yr = [=](int i) {
-      double v = y[i];
-      v += gy * c0[i];
+    auto yr = [=](auto at) {
+      auto v = at(y);
+      v += gy * at(c0);
       return v;
     };
-    const auto sb = lane_sums<2>(2, m, [=](int i) {
-      const double u = c1r(i);
-      return std::array<double, 2>{u * u, u * yr(i)};
+    const auto sb = lane_sums<2>(2, m, [=](auto at) {
+      const auto u = c1r(at);
+      return std::array{u * u, u * yr(at)};
     });
-    const double head = c1r(1);
+    const double head = c1r(OneRow{1});
     if (!(std::sqrt(head * head + sb[0]) > tol * std::sqrt(norm1_sq))) return 1;
     const Reflector h1 = make_reflector(head, sb[0]);
-    double y1 = yr(1);
+    double y1 = yr(OneRow{1});
     const double g = h1.beta * (sb[1] + h1.vk * y1);
     y1 += g * h1.vk;
     z[1] = y1 / h1.alpha;
