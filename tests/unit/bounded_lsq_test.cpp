@@ -168,6 +168,32 @@ TEST(BoundedLsq, InteriorSolutionIsTheUnconstrainedOne) {
   }
 }
 
+TEST(BoundedLsq, StepFromWideBoundsFindsTheVariableThatLimitsIt) {
+  // A = [[1, −0.5], [0, 1]], b = (−1, −2): unconstrained optimum (−2, −2); lower bounds −1e20.
+  // From (−1e20, −1e20) x2 enters first, at about −0.4e20, then x1: both head for (−2, −2) from
+  // ~1e20 away, and the step fractions to the two upper bounds differ only near 1e-20, far below
+  // the rounding of alpha ≈ 1. Taking the wrong variable as the limit, or landing at x ≈ 0,
+  // binds both and returns (−2.5, −4) for the first row. Hand solutions (one variable bound,
+  // the other by one column):
+  //   bu = (−2.5, −4): x2 limits; x2 = −4, x1 = argmin ‖(−3 − x1, 2)‖ = −3; ‖r‖² = 4 (vs 4.25
+  //   with both bound).
+  //   bu = (−4, −2.5): x1 limits; x1 = −4, x2 = a2·(3, −2)/‖a2‖² = −3.5/1.25 = −2.8; ‖r‖² = 3.2.
+  struct Row { double bu1, bu2, x1, x2; };
+  const Row rows[] = {{-2.5, -4.0, -3.0, -4.0}, {-4.0, -2.5, -4.0, -2.8}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "upper bounds " << r.bu1 << ", " << r.bu2);
+    Case c(2, 2);
+    c.at(0, 0) = 1, c.at(1, 0) = 0, c.at(0, 1) = -0.5, c.at(1, 1) = 1;
+    c.b = {-1, -2};
+    c.bl = {-kBig, -kBig};
+    c.bu = {r.bu1, r.bu2};
+    ASSERT_EQ(c.solve().ierr, kBvlsOk);
+    EXPECT_NEAR(c.x[0], r.x1, 1e-14);
+    EXPECT_NEAR(c.x[1], r.x2, 1e-14);
+    expect_same_solve(c);
+  }
+}
+
 TEST(BoundedLsq, TallFitLikeProblemRecoversScaleAndBackground) {
   // b = 2.5·exp(−i/1000) + 0.1 exactly in the span of the two columns: x = (2.5, 0.1).
   for (const int m : {500, 5000}) {
