@@ -26,16 +26,17 @@ struct Case {
         a(static_cast<std::size_t>(mm) * vars), b(rows), bl(vars), bu(vars), x(vars, 0.0),
         work(mm, vars) {}
   double& at(int i, int j) { return a[static_cast<std::size_t>(j) * mm + i]; }
+  long double get(int i, int j) const { return a[static_cast<std::size_t>(j) * mm + i]; }
   BvlsStatus solve(int key = 0) { return bvls_solve(key, mm, m, n, a, b, bl, bu, x, work.view()); }
   BvlsStatus solve_general(int key = 0, int max_loops = -1) {
     return detail::bvls_solve_general(key, mm, m, n, a, b, bl, bu, x, work.view(), max_loops);
   }
-  // ‖b − A·x‖² and Aᵀ(b − A·x) for a given x, in long double.
+  // ‖b − A·v‖² in long double.
   long double objective(const std::vector<double>& v) const {
     long double s = 0;
     for (int i = 0; i < m; ++i) {
       long double r = b[i];
-      for (int j = 0; j < n; ++j) r -= static_cast<long double>(a[static_cast<std::size_t>(j) * mm + i]) * v[j];
+      for (int j = 0; j < n; ++j) r -= get(i, j) * v[j];
       s += r * r;
     }
     return s;
@@ -69,26 +70,23 @@ Best exhaustive(const Case& c) {
     std::vector<long double> y(c.m);
     for (int i = 0; i < c.m; ++i) {
       y[i] = c.b[i];
-      for (int j = 0; j < c.n; ++j)
-        if (state[j] != 0) y[i] -= static_cast<long double>(c.a[static_cast<std::size_t>(j) * c.mm + i]) * v[j];
+      for (int j = 0; j < c.n; ++j) y[i] -= state[j] != 0 ? c.get(i, j) * v[j] : 0.0L;
     }
     // Normal equations [AᵀA | Aᵀy] on the free columns.
     std::vector<std::vector<long double>> g(f, std::vector<long double>(f + 1, 0));
+    long double scale = 0;
     for (int p = 0; p < f; ++p) {
       for (int q = 0; q <= f; ++q) {
-        for (int i = 0; i < c.m; ++i) {
-          const long double ap = c.a[static_cast<std::size_t>(free[p]) * c.mm + i];
-          g[p][q] += ap * (q < f ? c.a[static_cast<std::size_t>(free[q]) * c.mm + i] : y[i]);
-        }
+        for (int i = 0; i < c.m; ++i) g[p][q] += c.get(i, free[p]) * (q < f ? c.get(i, free[q]) : y[i]);
       }
+      scale = std::max(scale, g[p][p]);
     }
     bool singular = false;
     for (int p = 0; p < f && !singular; ++p) {
       int piv = p;
-      for (int r = p + 1; r < f; ++r)
-        if (std::fabs(g[r][p]) > std::fabs(g[piv][p])) piv = r;
+      for (int r = p + 1; r < f; ++r) piv = std::fabs(g[r][p]) > std::fabs(g[piv][p]) ? r : piv;
       std::swap(g[p], g[piv]);
-      if (std::fabs(g[p][p]) <= 1e-14L * (1 + std::fabs(g[p][p]))) singular = true;
+      singular = std::fabs(g[p][p]) <= 1e-13L * scale;  // rank-deficient free set: not a candidate
       for (int r = 0; r < f && !singular; ++r) {
         if (r == p) continue;
         const long double t = g[r][p] / g[p][p];
@@ -483,8 +481,8 @@ TEST(BoundedLsq, RandomProblemsMatchTheExhaustiveSearch) {
       long double g = 0;
       for (int i = 0; i < m; ++i) {
         long double r = c.b[i];
-        for (int k = 0; k < n; ++k) r -= static_cast<long double>(c.at(i, k)) * c.x[k];
-        g += c.at(i, j) * r;
+        for (int k = 0; k < n; ++k) r -= c.get(i, k) * c.x[k];
+        g += c.get(i, j) * r;
       }
       const double gtol = 1e-9 + noise;
       EXPECT_NEAR(c.work.w[j], static_cast<double>(g), gtol);
