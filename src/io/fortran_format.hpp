@@ -29,12 +29,16 @@ class Format {
   explicit Format(std::string_view text);
 
   // Applies the format. Each line ends with '\n', except the last when the format ends
-  // with '$'. Trailing blanks of each line are removed. Output stops at the first data
-  // descriptor with no value left.
+  // with '$' (that line also keeps its trailing blanks). Trailing blanks of every other line
+  // are removed. Output stops at the first data descriptor with no value left; values left
+  // at the end of the format start a new line from the last top-level group (or the whole
+  // format). Throws FormatError when a value does not suit its descriptor (a number for A,
+  // a real for I, a text for a number).
   std::string write(std::span<const FormatValue> values) const;
 
   // Internal write into a buffer of fixed length: blank-filled beyond the written
-  // characters, cut at the length; a '/' or line end inside is not expected.
+  // characters, cut at the length. A second line (through '/' or reuse of the format)
+  // throws FormatError.
   std::string write_internal(std::size_t length, std::span<const FormatValue> values) const;
 
   template <class... Args>
@@ -56,11 +60,38 @@ class Format {
     }
   }
 
-  struct Item;  // one parsed descriptor (defined in the implementation)
+  // One parsed item. Repeat counts of single descriptors stay on the item; a parenthesised
+  // group becomes a group_begin/group_end pair.
+  struct Item {
+    enum class Kind : unsigned char {
+      literal,      // 'text'
+      text,         // A, Aw (w < 0: the whole text)
+      integer,      // Iw, Iw.m, I0 (d = m, or -1)
+      fixed,        // Fw.d
+      exponential,  // Ew.d, Ew.dEe (e = exponent digits, 0: two, or three without the letter)
+      general,      // Gw.d, Gw.dEe
+      skip,         // nX, TRn (w = n)
+      tab,          // Tn (w = n, 1-based column)
+      tab_left,     // TLn (w = n)
+      slash,        // /
+      colon,        // :  (stop here when no value is left)
+      dollar,       // $  (leave the last line open)
+      scale,        // kP (d = k)
+      group_begin,  // r( (repeat = r, w = index of the matching group_end)
+      group_end     // )  (w = index of the matching group_begin)
+    };
+    Kind kind = Kind::literal;
+    int repeat = 1;
+    int w = 0;
+    int d = 0;
+    int e = 0;
+    std::string literal;
+  };
 
  private:
   std::vector<Item> items_;
-  bool keep_line_open_ = false;  // format ends with '$'
+  std::size_t reversion_ = 0;     // where a format restarts when values remain at its end
+  bool reversion_has_data_ = false;
   friend struct FormatRunner;
 };
 
