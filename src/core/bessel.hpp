@@ -1,0 +1,76 @@
+// Spherical Bessel functions j_l and their straight-line lookup table for the atom loops.
+#pragma once
+
+#include <span>
+#include <vector>
+
+namespace tessel {
+
+// j_l(|x|) for l ≥ 0, to about 1e-14 relative (absolute near the zeros): 1 or 0 at x = 0, the
+// power series below 1, Miller's downward recurrence normalised by Σ_k (2k+1)·j_k² = 1 for
+// 1 ≤ x ≤ l, and the upward recurrence from sin x/x for x > l. Nothing overflows for any l; values
+// below the range of double come out as 0.
+double spherical_bessel(int l, double x);
+
+// A term j_l(x) of a multipole sum is negligible, and skipped, when x ≤ 0.75·l − 2.7.
+inline bool bessel_term_counts(int l, double x) { return x > 0.75 * l - 2.7; }
+
+// Piecewise-linear table of functions g_l(x), l = 0..n_orders−1, over the nodes x_k = k·Δx,
+// k = 0..2000: on interval i (0-based; the 1-based interval is ⌊x/Δx⌋ + 1) g_l(x) ≈ a·x + b with
+// the line through the nodes i and i+1. Arguments beyond the last node use the last interval.
+// A table with Δx = 0 (zero extent) holds the value at x = 0 with slope 0.
+class LineTable {
+ public:
+  static constexpr int kNodes = 2001;
+  static constexpr int kIntervals = kNodes - 1;
+
+  int orders() const { return orders_; }
+  double step() const { return dx_; }
+
+  // 0-based interval of x: ⌊x/Δx⌋, kept in 0..1999 (0 for Δx = 0, negative x or NaN).
+  int interval(double x) const {
+    if (!(dx_ > 0.0)) return 0;
+    const double h = x / dx_;
+    if (!(h >= 0.0)) return 0;
+    if (h >= kIntervals - 1) return kIntervals - 1;
+    return static_cast<int>(h);
+  }
+  // Slope and intercept of order l on interval i.
+  double slope(int i, int l) const { return lines_[2 * (static_cast<std::size_t>(i) * orders_ + l)]; }
+  double intercept(int i, int l) const {
+    return lines_[2 * (static_cast<std::size_t>(i) * orders_ + l) + 1];
+  }
+  // g_l(x) from the table.
+  double operator()(int l, double x) const {
+    const int i = interval(x);
+    return slope(i, l) * x + intercept(i, l);
+  }
+  // All lines of interval i, interleaved (a_0, b_0, a_1, b_1, …), for loops over l at one x.
+  std::span<const double> lines(int i) const {
+    return std::span<const double>(lines_).subspan(2 * static_cast<std::size_t>(i) * orders_,
+                                                   2 * static_cast<std::size_t>(orders_));
+  }
+
+ private:
+  friend LineTable make_line_table(int n_orders, double dx, std::span<const double> node_values);
+  int orders_ = 0;
+  double dx_ = 0.0;
+  std::vector<double> lines_;  // kIntervals × orders × (a, b)
+};
+
+// Builds a table from the function values at the nodes, node-major: node_values[k·n_orders + l]
+// = g_l(k·Δx), k = 0..2000. dx must be finite and ≥ 0; with dx = 0 only node 0 is used.
+LineTable make_line_table(int n_orders, double dx, std::span<const double> node_values);
+
+// j_l for l = 0..l_max tabulated with Δx = x_max/2000 from exact values. x_max must be finite and
+// ≥ 0; x_max = 0 (a model of zero extent) gives a table that returns j_l(0) everywhere.
+LineTable make_bessel_table(int l_max, double x_max);
+
+// Every j_l(s_k·r) that an atom at distance r needs, from the table: for each s point k,
+// out[k·(l_max+1) + l] = j_l(s_k·r) for the orders l = 0..counted[k]−1 whose terms count
+// (bessel_term_counts), and 0 for the others. s ascending and ≥ 0, r ≥ 0; out holds
+// s.size()·(l_max+1) values and counted s.size(), where l_max + 1 = table.orders().
+void bessel_for_radius(const LineTable& table, std::span<const double> s, double r,
+                       std::span<double> out, std::span<int> counted);
+
+}  // namespace tessel
