@@ -24,7 +24,6 @@ constexpr std::string_view kAminoAcids =
 constexpr std::string_view kNucleotides[] = {"  A", "  G", "  C", "  U", "  T",
                                              "GTP", " DA", " DG", " DC", " DT"};
 
-
 std::string_view without_trailing_blanks(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
     text.remove_suffix(1);
