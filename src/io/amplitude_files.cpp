@@ -1,7 +1,9 @@
 // The net partial amplitudes file (.alm) and the envelope-coefficients file (.flm).
 #include "io/amplitude_files.hpp"
 
+#include <bit>
 #include <fstream>
+#include <vector>
 
 #include "io/fortran_format.hpp"
 #include "io/record_file.hpp"
@@ -19,6 +21,10 @@ std::string_view trim_blanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+void store_le_real32(float value, std::byte* out) {
+  store_le32(std::bit_cast<std::int32_t>(value), out);
+}
+
 std::size_t pair_count(int l_max) {
   return static_cast<std::size_t>(l_max + 1) * static_cast<std::size_t>(l_max + 2) / 2;
 }
@@ -31,30 +37,37 @@ int write_alm(std::ostream& out, std::string_view title, int l_max, std::span<co
   const std::size_t ns = s.size();
   const std::size_t nh = pair_count(l_max);
   if (alm.size() < nh * ns) return kAlmWriteFailed;
+  try {
+    RecordWriter writer(out);
+    writer.begin_record(4);
+    writer.put_i32(static_cast<std::int32_t>(text.size()));
+    writer.end_record();
 
-  RecordPayload payload;
-  payload.add_int32(static_cast<std::int32_t>(text.size()));
-  if (!write_record(out, payload)) return kAlmWriteFailed;
+    writer.begin_record(text.size() + 8);
+    writer.put_bytes(std::as_bytes(std::span<const char>(text.data(), text.size())));
+    writer.put_i32(l_max);
+    writer.put_i32(static_cast<std::int32_t>(ns));
+    writer.end_record();
 
-  payload.clear();
-  payload.add_text(text);
-  payload.add_int32(l_max);
-  payload.add_int32(static_cast<std::int32_t>(ns));
-  if (!write_record(out, payload)) return kAlmWriteFailed;
+    // Single precision, little-endian, a record at a time.
+    std::vector<std::byte> buffer(8 * ns);
+    for (std::size_t i = 0; i < ns; ++i) store_le_real32(static_cast<float>(s[i]), &buffer[4 * i]);
+    writer.begin_record(4 * ns);
+    writer.put_bytes(std::span<const std::byte>(buffer.data(), 4 * ns));
+    writer.end_record();
 
-  payload.clear();
-  payload.reserve(8 * ns);
-  for (double v : s) payload.add_real32(static_cast<float>(v));
-  if (!write_record(out, payload)) return kAlmWriteFailed;
-
-  for (std::size_t j = 0; j < nh; ++j) {
-    payload.clear();
-    for (std::size_t i = 0; i < ns; ++i) {
-      const std::complex<double> a = alm[j + nh * i];
-      payload.add_real32(static_cast<float>(a.real()));
-      payload.add_real32(static_cast<float>(a.imag()));
+    for (std::size_t j = 0; j < nh; ++j) {
+      for (std::size_t i = 0; i < ns; ++i) {
+        const std::complex<double> a = alm[j + nh * i];
+        store_le_real32(static_cast<float>(a.real()), &buffer[8 * i]);
+        store_le_real32(static_cast<float>(a.imag()), &buffer[8 * i + 4]);
+      }
+      writer.begin_record(8 * ns);
+      writer.put_bytes(buffer);
+      writer.end_record();
     }
-    if (!write_record(out, payload)) return kAlmWriteFailed;
+  } catch (const RecordError&) {
+    return kAlmWriteFailed;
   }
   out.flush();
   return out ? kAlmOk : kAlmWriteFailed;
