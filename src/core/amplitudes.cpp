@@ -121,64 +121,76 @@ void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWor
   assert(out.solvent.l_max() == l_max && out.solvent.n_points() == n_points);
 
   const auto block = as_size(block_);
+  const auto orders = as_size(l_max + 1);
   ws.harmonics.resize(as_size(pairs));
-  ws.conj_y.resize(block * row);
+  ws.order.resize(block);
   ws.radius.resize(block);
   ws.vacuum.resize(block);
   ws.solvent.resize(block);
+  ws.zeros.assign(as_size(n_points), 0.0);
   ws.counted.resize(block);
-  ws.w_atoms.resize(as_size(l_max + 1));
-  ws.w_solvent.resize(as_size(l_max + 1));
+  ws.active.resize(orders);
+  ws.w_atoms.resize(orders * block);
+  ws.w_solvent.resize(orders * block);
   auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
   auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
-  double* wa = ws.w_atoms.data();
-  double* wc = ws.w_solvent.data();
 
+  ws.positions.resize(block);
+  std::vector<SphericalPosition>& pos = ws.positions;
   for (std::size_t first = 0; first < atoms.size(); first += block) {
     const std::size_t size = std::min(block, atoms.size() - first);
+    const std::span<const CentredAtom> part = atoms.subspan(first, size);
     for (std::size_t b = 0; b < size; ++b) {
-      const CentredAtom& atom = atoms[first + b];
-      const SphericalPosition p = spherical_position(atom.x, atom.y, atom.z);
+      pos[b] = spherical_position(part[b].x, part[b].y, part[b].z);
+      ws.order[b] = b;
+    }
+    // Outer atoms first: at every s point the atoms that count order l then form a prefix.
+    std::stable_sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
+                     [&](std::size_t a, std::size_t b) { return pos[a].r > pos[b].r; });
+    ws.conj_y.reset(pairs, static_cast<int>(size));
+    for (std::size_t b = 0; b < size; ++b) {
+      const CentredAtom& atom = part[ws.order[b]];
+      const SphericalPosition& p = pos[ws.order[b]];
       harmonics_for_direction(tables, p.cos_theta, p.phi, ws.harmonics);
-      multipole::conjugate_interleaved(ws.harmonics, &ws.conj_y[b * row]);
+      ws.conj_y.store(static_cast<int>(b), ws.harmonics);
       ws.radius[b] = p.r;
       ws.counted[b] = 0;
       if (atom.dummy_residue) {
         ws.vacuum[b] = form_factors_->residue.data();
-        ws.solvent[b] = nullptr;
+        ws.solvent[b] = ws.zeros.data();
       } else {
         ws.vacuum[b] = form_factors_->vacuum.column(atom.type).data();
         ws.solvent[b] = form_factors_->solvent.column(atom.type).data();
       }
     }
-    // The s points in the outer loop keep one point's coefficients in cache for the whole
-    // block; every coefficient still receives the atoms in file order.
     for (int k = 0; k < n_points; ++k) {
       const double sk = s_[as_size(k)];
-      double* ak = a_out + as_size(k) * row;
-      double* ck = c_out + as_size(k) * row;
       for (std::size_t b = 0; b < size; ++b) {
         const double x = sk * ws.radius[b];
         // x grows with k and the cut-off with l, so the counted orders only ever increase.
         int& count = ws.counted[b];
         while (count <= l_max && bessel_term_counts(count, x)) ++count;
-        if (count == 0) continue;
         const double* line = bessel.lines(bessel.interval(x)).data();
         const double f = ws.vacuum[b][k];
-        const double* yb = &ws.conj_y[b * row];
-        if (ws.solvent[b] != nullptr) {
-          const double g = ws.solvent[b][k];
-          for (int l = 0; l < count; ++l) {
-            const double j = line[2 * l] * x + line[2 * l + 1];
-            wa[l] = j * f;
-            wc[l] = j * g;
-          }
-          multipole::add_rows2(ak, ck, yb, wa, wc, count);
-        } else {
-          for (int l = 0; l < count; ++l) wa[l] = (line[2 * l] * x + line[2 * l + 1]) * f;
-          multipole::add_rows(ak, yb, wa, count);
+        const double g = ws.solvent[b][k];
+        double* wa = &ws.w_atoms[b * orders];
+        double* wc = &ws.w_solvent[b * orders];
+        for (int l = 0; l < count; ++l) {
+          const double j = line[2 * l] * x + line[2 * l + 1];
+          wa[l] = j * f;
+          wc[l] = j * g;
         }
       }
+      // The atoms are ordered by decreasing r, so the counts decrease along the block.
+      const int used = ws.counted[0];
+      int n = static_cast<int>(size);
+      for (int l = 0; l < used; ++l) {
+        while (n > 0 && ws.counted[as_size(n - 1)] <= l) --n;
+        ws.active[as_size(l)] = n;
+      }
+      multipole::accumulate2(a_out + as_size(k) * row, c_out + as_size(k) * row, ws.conj_y,
+                             ws.w_atoms.data(), ws.w_solvent.data(), orders, ws.active.data(),
+                             used);
     }
   }
 }

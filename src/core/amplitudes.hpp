@@ -13,6 +13,7 @@
 #include "core/envelope.hpp"
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/multipole_rows.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
 
@@ -72,14 +73,29 @@ struct AmplitudeSums {
   void merge(const AmplitudeSums& other);
 };
 
+// Spherical position of an atom about the centre as the amplitude and envelope code use it:
+// θ = arccos(z/r), φ = atan2(y, x) in [0, 2π) with φ = π/2, 3π/2 or 0 on the plane x = 0 for
+// y > 0, y < 0 and y = 0. An atom at the centre gets θ = 0, φ = 0.
+struct SphericalPosition {
+  double r = 0.0;
+  double cos_theta = 1.0;
+  double theta = 0.0;
+  double phi = 0.0;
+};
+SphericalPosition spherical_position(double x, double y, double z);
+
 // Scratch space of one amplitude loop (one per thread).
 struct AmplitudeWorkspace {
   std::vector<std::complex<double>> harmonics;
-  std::vector<double> conj_y;     // block × pairs, interleaved (re, −im)
-  std::vector<double> radius;     // per atom of the block
-  std::vector<const double*> vacuum, solvent;  // form-factor columns per atom (solvent null: none)
-  std::vector<int> counted;       // orders counted so far per atom of the block
-  std::vector<double> w_atoms, w_solvent;      // weights per order
+  multipole::HarmonicBlock conj_y;             // conj(Y) of the block's atoms
+  std::vector<SphericalPosition> positions;    // the block's atoms in file order
+  std::vector<std::size_t> order;              // the block's atoms by decreasing r
+  std::vector<double> radius;                  // r per atom of the block, in that order
+  std::vector<const double*> vacuum, solvent;  // form-factor columns per atom
+  std::vector<double> zeros;                   // the solvent column of a dummy residue
+  std::vector<int> counted;                    // orders counted per atom at the current s
+  std::vector<int> active;                     // atoms counting order l, per l
+  std::vector<double> w_atoms, w_solvent;      // weights, atom-major: [b·(L+1) + l]
 };
 
 // The amplitude loop over atoms × (l, m) × s: for every atom and every point s_k it adds
@@ -109,17 +125,6 @@ class AmplitudeKernel {
   const LineTable* bessel_;
   int block_;  // atoms per block of the loop
 };
-
-// Spherical position of an atom about the centre as the amplitude and envelope code use it:
-// θ = arccos(z/r), φ = atan2(y, x) in [0, 2π) with φ = π/2, 3π/2 or 0 on the plane x = 0 for
-// y > 0, y < 0 and y = 0. An atom at the centre gets θ = 0, φ = 0.
-struct SphericalPosition {
-  double r = 0.0;
-  double cos_theta = 1.0;
-  double theta = 0.0;
-  double phi = 0.0;
-};
-SphericalPosition spherical_position(double x, double y, double z);
 
 // What the pass over a structure's atoms produces.
 struct StructureAmplitudes {

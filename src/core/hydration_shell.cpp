@@ -77,10 +77,12 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
 
   const int block =
       std::clamp(static_cast<int>(kBlockBytes / (row * sizeof(double))), 1, kMaxBlock);
+  const auto cap = as_size(block);
+  const auto orders = as_size(l_max + 1);
   std::vector<std::complex<double>> y(as_size(pairs));
-  std::vector<double> yc(as_size(block) * row);
-  std::vector<int> counted(as_size(block));
-  std::vector<double> w(as_size(l_max + 1));
+  multipole::HarmonicBlock yt;
+  std::vector<int> order(cap), counted(cap), active(orders);
+  std::vector<double> w(orders * cap);
   std::vector<double> inv_s3(as_size(n_points));
   for (int k = 0; k < n_points; ++k) {
     const double sk = s[as_size(k)];
@@ -90,26 +92,29 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
 
   for (int first = 0; first < n_dir; first += block) {
     const int size = std::min(block, n_dir - first);
+    // Outer directions first: at every s point those that count order l then form a prefix.
+    for (int d = 0; d < size; ++d) order[as_size(d)] = first + d;
+    std::stable_sort(order.begin(), order.begin() + size, [&](int a, int c) {
+      return radius[as_size(a)] > radius[as_size(c)];
+    });
+    yt.reset(pairs, size);
     for (int d = 0; d < size; ++d) {
-      const auto j = as_size(first + d);
+      const auto j = as_size(order[as_size(d)]);
       harmonics_for_direction(tables, grid.cos_theta()[j], grid.phi()[j], y);
-      multipole::conjugate_interleaved(y, &yc[as_size(d) * row]);
+      yt.store(d, y);
       counted[as_size(d)] = 0;
     }
-    // The s points in the outer loop keep one point's coefficients in cache for the block; for
-    // every coefficient the directions still add in grid order.
     for (int k = 0; k < n_points; ++k) {
       const double sk = s[as_size(k)];
-      double* bk = out + as_size(k) * row;
       for (int d = 0; d < size; ++d) {
-        const double f = radius[as_size(first + d)];
+        const auto dd = as_size(d);
+        const double f = radius[as_size(order[dd])];
         const double r_out = f + kShellOuterGap;
         const double r_in = f + kShellInnerGap;
         const double x_out = sk * r_out;
         const double x_in = std::max(x_out - kShellWidth * sk, 0.0);
-        int& count = counted[as_size(d)];
+        int& count = counted[dd];
         while (count <= l_max && bessel_term_counts(count, x_out)) ++count;
-        if (count == 0) continue;
         if (x_out > kSeriesLimit) {
           const double* line_out = integrals.lines(integrals.interval(x_out)).data();
           const double* line_in = integrals.lines(integrals.interval(x_in)).data();
@@ -117,7 +122,7 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
           for (int l = 0; l < count; ++l) {
             const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
             const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-            w[as_size(l)] = (j_out - j_in) * scale;
+            w[dd * orders + as_size(l)] = (j_out - j_in) * scale;
           }
         } else {
           double pow_out = 1.0;  // x_out^l
@@ -125,13 +130,20 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
           for (int l = 0; l < count; ++l) {
             const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
             const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
-            w[as_size(l)] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
+            w[dd * orders + as_size(l)] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
             pow_out *= x_out;
             pow_in *= x_in;
           }
         }
-        multipole::add_rows(bk, &yc[as_size(d) * row], w.data(), count);
       }
+      // The directions are ordered by decreasing F, so the counts decrease along the block.
+      const int used = counted[0];
+      int n = size;
+      for (int l = 0; l < used; ++l) {
+        while (n > 0 && counted[as_size(n - 1)] <= l) --n;
+        active[as_size(l)] = n;
+      }
+      multipole::accumulate(out + as_size(k) * row, yt, w.data(), orders, active.data(), used);
     }
     if (progress != nullptr) progress->advance(size);
   }
