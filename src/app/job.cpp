@@ -197,9 +197,12 @@ void JobRun::open_log() {
 
 void JobRun::set_up_real_space_grid() {
   if (interactive()) {
+    // An order below 0 is no order: ask again with the same default.
+    int l_max = 0;
     do {
-      s_.l_max = env_.dialogue->ask_integer(" Maximum order of  harmonics", s_.l_max);
-    } while (s_.l_max < 0);
+      l_max = env_.dialogue->ask_integer(" Maximum order of  harmonics", s_.l_max);
+    } while (l_max < 0);
+    s_.l_max = l_max;
   }
   if (s_.l_max > kMaxHarmonicOrder) {
     s_.l_max = clamp_harmonic_order(s_.l_max);
@@ -229,14 +232,19 @@ void JobRun::set_up_reciprocal_grid() {
   env_.console << reciprocal_grid_console_heading();
   log_ << reciprocal_grid_log_heading();
   if (interactive()) {
-    // A grid needs a positive finite maximum and at least one point.
+    // A grid needs a positive finite maximum and at least one point: other answers are asked
+    // again with the same default.
+    double s_max = 0.0;
     do {
-      s_.s_max = env_.dialogue->ask_real("Maximum s value", s_.s_max);
-    } while (!(s_.s_max > 0.0) || !std::isfinite(s_.s_max));
+      s_max = env_.dialogue->ask_real("Maximum s value", s_.s_max);
+    } while (!(s_max > 0.0) || !std::isfinite(s_max));
+    s_.s_max = s_max;
     const int suggested = default_point_count(s_.s_max);
+    int n_points = 0;
     do {
-      s_.n_points = env_.dialogue->ask_integer("Number of points", suggested);
-    } while (s_.n_points < 1);
+      n_points = env_.dialogue->ask_integer("Number of points", suggested);
+    } while (n_points < 1);
+    s_.n_points = n_points;
   }
   log_ << labelled_line(" Maximum scattering angle", s_.s_max);
   if (s_.n_points > kMaxCurvePoints) {

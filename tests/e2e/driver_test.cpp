@@ -248,6 +248,17 @@ TEST(Interactive, OrdersAndPointsAreClampedWithWarnings) {
             std::string::npos);
 }
 
+TEST(Interactive, UnusableGridAnswersAreAskedAgain) {
+  TempDir dir;
+  dir.copy_data("6lyz.pdb");
+  // A negative harmonic order, a maximum s of 0 and a point count of 0 cannot make a grid.
+  const RunResult r = run_tessel(dir.path(), {}, "0\n6lyz.pdb\n-3\n\n\n0\n0.5\n0\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(count_of(r.out, " Maximum order of  harmonics "), 2);
+  EXPECT_EQ(count_of(r.out, " Maximum s value "), 2);
+  EXPECT_EQ(count_of(r.out, " Number of points "), 2);
+}
+
 TEST(Interactive, EnvelopeOnlyWritesLogAndCoefficients) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
