@@ -6,8 +6,6 @@
 #include <fstream>
 #include <optional>
 
-#include "app/banner.hpp"
-#include "app/input_files.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
 #include "core/errors.hpp"
@@ -96,7 +94,7 @@ class JobRun {
   ScatteringModel model_;
   PartialIntensities partial_;
   MolecularQuantities molecular_;
-  bool coefficients_written_ = false;
+  std::string coefficients_file_;  // the .flm file written, if any
   bool save_file_written_ = false;
 };
 
@@ -300,8 +298,10 @@ void JobRun::write_envelope_coefficients() {
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
   const auto written = write_flm_file(output_file(".flm"), title, coeffs,
                                       model_.statistics.radius, env_.console, ask_new_name);
-  coefficients_written_ = written.has_value();
-  if (!written) log_ << saving_error(output_file(".flm"));
+  if (written)
+    coefficients_file_ = *written;
+  else
+    log_ << saving_error(output_file(".flm"));
 }
 
 void JobRun::predict() {
@@ -380,8 +380,8 @@ void JobRun::finish_prediction(const Prediction& p) {
   log_ << output_files_heading();
   // Only files that were written are announced.
   if (s_.keep && s_.mode != 2) {
-    if (coefficients_written_)
-      log_ << saved_line(kSavedCoefficients, output_file(".flm"), Destination::log);
+    if (!coefficients_file_.empty())
+      log_ << saved_line(kSavedCoefficients, coefficients_file_, Destination::log);
     if (save_file_written_)
       log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
   }
