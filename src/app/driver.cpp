@@ -17,11 +17,6 @@ namespace tessel {
 
 namespace {
 
-// The summary file gets one more piece; a file that cannot be written costs only a warning.
-void append_summary(Platform& platform, std::ostream& err, std::string_view text) {
-  if (!platform.append(std::string(kSummaryFileName), text)) err << saving_error(kSummaryFileName);
-}
-
 // Settings, summary header and input files of a batch run. Returns the re-run command.
 std::string set_up_batch(std::span<const std::string> args, RunSettings& settings,
                          const std::string& stamp, Platform& platform, std::ostream& err) {

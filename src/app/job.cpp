@@ -296,8 +296,8 @@ void JobRun::write_envelope_coefficients() {
     ask_new_name = [this] { return env_.dialogue->ask_file_name(" Enter new file name", "flm"); };
   }
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
-  const auto written = write_flm_file(output_file(".flm"), title, coeffs,
-                                      model_.statistics.radius, env_.console, ask_new_name);
+  const auto written = LOFLMS(output_file(".flm"), title, coeffs, model_.statistics.radius,
+                              env_.console, ask_new_name);
   if (written)
     coefficients_file_ = *written;
   else
@@ -426,20 +426,17 @@ void JobRun::write_amplitudes(const Prediction& p) {
       net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
                      p.delta_rho);
   const std::string file = output_file(".alm");
-  if (write_alm_file(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
+  if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
   }
 }
 
 void JobRun::end_job(std::string_view summary_line) {
-  log_ << log_closing(now_stamp());
+  close_run_log(log_, now_stamp());
   log_.close();
   structure_.copy.remove();
-  if (!interactive() && !s_.no_summary) {
-    if (!env_.platform.append(std::string(kSummaryFileName), summary_line))
-      env_.error << saving_error(kSummaryFileName);
-  }
+  if (!interactive() && !s_.no_summary) append_summary(env_.platform, env_.error, summary_line);
   run_further_data_files();
 }
 
@@ -450,6 +447,10 @@ void JobRun::run_further_data_files() {
 }
 
 }  // namespace
+
+void append_summary(Platform& platform, std::ostream& error, std::string_view text) {
+  if (!platform.append(std::string(kSummaryFileName), text)) error << saving_error(kSummaryFileName);
+}
 
 int default_point_count(double s_max) {
   const double quotient = std::round(s_max / kDefaultPointStep);

@@ -25,6 +25,10 @@ struct JobEnvironment {
 // Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
 void run_job(JobEnvironment& env, int index);
 
+// Appends text to the summary file in one write. A summary file that cannot be written costs a
+// warning on the error stream; the run goes on.
+void append_summary(Platform& platform, std::ostream& error, std::string_view text);
+
 // The default number of curve points offered for a maximum s: round(s_max/0.01) + 1, or the
 // largest number of points when the rounded quotient is 4999 or more.
 int default_point_count(double s_max);

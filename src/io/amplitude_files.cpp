@@ -73,9 +73,9 @@ int write_alm(std::ostream& out, std::string_view title, int l_max, std::span<co
   return out ? kAlmOk : kAlmWriteFailed;
 }
 
-int write_alm_file(const std::filesystem::path& file, std::string_view title, int l_max,
-                   std::span<const double> s, std::span<const std::complex<double>> alm,
-                   std::ostream& console) {
+int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
+           std::span<const double> s, std::span<const std::complex<double>> alm,
+           std::ostream& console) {
   const std::string name = file.string();
   const std::string_view shown = trim_blanks(name);
   if (shown.empty()) {
@@ -133,10 +133,10 @@ bool write_flm(std::ostream& out, std::string_view title, const EnvelopeCoeffici
   return static_cast<bool>(out);
 }
 
-std::optional<std::string> write_flm_file(const std::string& file, std::string_view title,
-                                          const EnvelopeCoefficients& coeffs, double radius,
-                                          std::ostream& console,
-                                          const std::function<std::string()>& ask_new_name) {
+std::optional<std::string> LOFLMS(const std::string& file, std::string_view title,
+                                  const EnvelopeCoefficients& coeffs, double radius,
+                                  std::ostream& console,
+                                  const std::function<std::string()>& ask_new_name) {
   static const Format open_error("( ' LOASAV: Error  --  cannot open file  ', A )");
   std::string name = file;
   for (;;) {

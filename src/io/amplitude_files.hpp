@@ -27,13 +27,13 @@ inline constexpr int kAlmWriteFailed = -2;
 int write_alm(std::ostream& out, std::string_view title, int l_max, std::span<const double> s,
               std::span<const std::complex<double>> alm);
 
-// The net-amplitude file under its full name, replacing an existing file. Messages go to the
-// console: a blank name or a file that cannot be created gives kAlmCannotOpen and
-// ' LOALMS ---E- Error opening data file "name".', a failed write kAlmWriteFailed and
-// " LOALMS ---E-: Fatal error in Alms file.".
-int write_alm_file(const std::filesystem::path& file, std::string_view title, int l_max,
-                   std::span<const double> s, std::span<const std::complex<double>> alm,
-                   std::ostream& console);
+// LOALMS: the net-amplitude file under its full name (of any length), replacing an existing
+// file. Messages go to the console: a blank name or a file that cannot be created gives
+// kAlmCannotOpen and ' LOALMS ---E- Error opening data file "name".', a failed write
+// kAlmWriteFailed and " LOALMS ---E-: Fatal error in Alms file.".
+int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
+           std::span<const double> s, std::span<const std::complex<double>> alm,
+           std::ostream& console);
 
 // The number on the second line of a .flm file.
 inline constexpr int kFlmHeaderNumber = (85 - 3) / 2;
@@ -56,12 +56,12 @@ struct EnvelopeCoefficients {
 bool write_flm(std::ostream& out, std::string_view title, const EnvelopeCoefficients& coeffs,
                double radius);
 
-// Writes the .flm file, replacing an existing one. When the file cannot be created the console
+// LOFLMS: writes the .flm file, replacing an existing one. When the file cannot be created the console
 // gets " LOASAV: Error  --  cannot open file  " and the name; then `ask_new_name` (when given)
 // supplies another name and the writing starts over, and without it (no console to answer) the
 // file is skipped with " Warning: error saving data to the file " and the name. Returns the
 // name written, or nothing.
-std::optional<std::string> write_flm_file(
+std::optional<std::string> LOFLMS(
     const std::string& file, std::string_view title, const EnvelopeCoefficients& coeffs,
     double radius, std::ostream& console,
     const std::function<std::string()>& ask_new_name = nullptr);

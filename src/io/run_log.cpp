@@ -54,6 +54,11 @@ std::string log_closing(std::string_view time_stamp) {
   return text;
 }
 
+void close_run_log(std::ostream& log, std::string_view time_stamp) {
+  log << log_closing(time_stamp);
+  log.flush();
+}
+
 std::string structural_report(const StructuralParameters& p, Destination where) {
   static const Format pair("( A, G10.4, A, G10.4)");
   const std::string_view electron =

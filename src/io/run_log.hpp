@@ -3,6 +3,7 @@
 // function returns whole lines ending with '\n'.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,10 @@ std::string structural_log_heading();
 // The closing lines of an envelope-only job: an empty line and " -- TESSEL terminated at ".
 std::string envelope_job_end(std::string_view time_stamp);
 
-// The last lines of every other job: an empty line and the title with "terminated at".
+// The last lines of every other job: an empty line and the title with "terminated at" and the
+// time stamp (90 characters).
 std::string log_closing(std::string_view time_stamp);
+void close_run_log(std::ostream& log, std::string_view time_stamp);
 
 // Sizes of the particle and its envelope, Å, Å², Å³.
 struct StructuralParameters {

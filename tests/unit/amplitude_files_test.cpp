@@ -99,7 +99,7 @@ TEST(AlmFile, NamesLongerThanEightyCharactersAreWrittenInFull) {
   const std::vector<double> s = {0.0};
   const std::vector<std::complex<double>> alm(1, {1.0, 0.0});
   std::ostringstream console;
-  EXPECT_EQ(write_alm_file(file, "x.pdb", 0, s, alm, console), kAlmOk);
+  EXPECT_EQ(LOALMS(file, "x.pdb", 0, s, alm, console), kAlmOk);
   EXPECT_TRUE(std::filesystem::exists(file));
   EXPECT_EQ(console.str(), "");
 }
@@ -121,7 +121,7 @@ TEST(AlmFile, OpenFailuresAreReportedOnTheConsole) {
   for (const Case& c : cases) {
     SCOPED_TRACE("name '" + c.name + "'");
     std::ostringstream console;
-    EXPECT_EQ(write_alm_file(c.name, "x", 0, s, alm, console), kAlmCannotOpen);
+    EXPECT_EQ(LOALMS(c.name, "x", 0, s, alm, console), kAlmCannotOpen);
     EXPECT_EQ(console.str(), c.message);
   }
 }
@@ -172,14 +172,14 @@ TEST(FlmFile, UnwritableFileIsSkippedWithoutConsoleAndRenamedWithIt) {
   const std::string bad = (dir.path() / "missing" / "x.flm").string();
 
   std::ostringstream batch_console;
-  EXPECT_FALSE(write_flm_file(bad, "t", c, 1.0, batch_console).has_value());
+  EXPECT_FALSE(LOFLMS(bad, "t", c, 1.0, batch_console).has_value());
   EXPECT_EQ(batch_console.str(), " LOASAV: Error  --  cannot open file  " + bad + "\n" +
                                      " Warning: error saving data to the file " + bad + "\n");
 
   std::ostringstream console;
   const std::string good = (dir.path() / "y.flm").string();
   int asked = 0;
-  const auto written = write_flm_file(bad, "t", c, 1.0, console, [&] {
+  const auto written = LOFLMS(bad, "t", c, 1.0, console, [&] {
     ++asked;
     return asked == 1 ? bad : good;
   });
