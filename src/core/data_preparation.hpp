@@ -42,7 +42,7 @@ struct RegridStage {
 // Regrids a curve of n >= 202 points onto max(201, ⌊n/10⌋) regular points from its first to
 // its last s (rebin_curve), or copies a shorter one; floors both curves' errors and moves a
 // first regridded s of 0 to 1e-8 so that the model grid has a point below it.
-// The curve must have at least 2 points with s strictly ascending.
+// s must be strictly ascending (as filter_IofS leaves it); an empty curve gives empty curves.
 RegridStage regrid_curve(const ExpCurve& measured);
 
 // What the fit needs from the prepared data.
