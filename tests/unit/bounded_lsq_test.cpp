@@ -26,16 +26,17 @@ struct Case {
         a(static_cast<std::size_t>(mm) * vars), b(rows), bl(vars), bu(vars), x(vars, 0.0),
         work(mm, vars) {}
   double& at(int i, int j) { return a[static_cast<std::size_t>(j) * mm + i]; }
+  long double get(int i, int j) const { return a[static_cast<std::size_t>(j) * mm + i]; }
   BvlsStatus solve(int key = 0) { return bvls_solve(key, mm, m, n, a, b, bl, bu, x, work.view()); }
   BvlsStatus solve_general(int key = 0, int max_loops = -1) {
     return detail::bvls_solve_general(key, mm, m, n, a, b, bl, bu, x, work.view(), max_loops);
   }
-  // ‖b − A·x‖² and Aᵀ(b − A·x) for a given x, in long double.
+  // ‖b − A·v‖² in long double.
   long double objective(const std::vector<double>& v) const {
     long double s = 0;
     for (int i = 0; i < m; ++i) {
       long double r = b[i];
-      for (int j = 0; j < n; ++j) r -= static_cast<long double>(a[static_cast<std::size_t>(j) * mm + i]) * v[j];
+      for (int j = 0; j < n; ++j) r -= get(i, j) * v[j];
       s += r * r;
     }
     return s;
@@ -69,26 +70,23 @@ Best exhaustive(const Case& c) {
     std::vector<long double> y(c.m);
     for (int i = 0; i < c.m; ++i) {
       y[i] = c.b[i];
-      for (int j = 0; j < c.n; ++j)
-        if (state[j] != 0) y[i] -= static_cast<long double>(c.a[static_cast<std::size_t>(j) * c.mm + i]) * v[j];
+      for (int j = 0; j < c.n; ++j) y[i] -= state[j] != 0 ? c.get(i, j) * v[j] : 0.0L;
     }
     // Normal equations [AᵀA | Aᵀy] on the free columns.
     std::vector<std::vector<long double>> g(f, std::vector<long double>(f + 1, 0));
+    long double scale = 0;
     for (int p = 0; p < f; ++p) {
       for (int q = 0; q <= f; ++q) {
-        for (int i = 0; i < c.m; ++i) {
-          const long double ap = c.a[static_cast<std::size_t>(free[p]) * c.mm + i];
-          g[p][q] += ap * (q < f ? c.a[static_cast<std::size_t>(free[q]) * c.mm + i] : y[i]);
-        }
+        for (int i = 0; i < c.m; ++i) g[p][q] += c.get(i, free[p]) * (q < f ? c.get(i, free[q]) : y[i]);
       }
+      scale = std::max(scale, g[p][p]);
     }
     bool singular = false;
     for (int p = 0; p < f && !singular; ++p) {
       int piv = p;
-      for (int r = p + 1; r < f; ++r)
-        if (std::fabs(g[r][p]) > std::fabs(g[piv][p])) piv = r;
+      for (int r = p + 1; r < f; ++r) piv = std::fabs(g[r][p]) > std::fabs(g[piv][p]) ? r : piv;
       std::swap(g[p], g[piv]);
-      if (std::fabs(g[p][p]) <= 1e-14L * (1 + std::fabs(g[p][p]))) singular = true;
+      singular = std::fabs(g[p][p]) <= 1e-13L * scale;  // rank-deficient free set: not a candidate
       for (int r = 0; r < f && !singular; ++r) {
         if (r == p) continue;
         const long double t = g[r][p] / g[p][p];
@@ -164,6 +162,32 @@ TEST(BoundedLsq, InteriorSolutionIsTheUnconstrainedOne) {
     EXPECT_NEAR(c.x[0], 1.1, 1e-14);
     EXPECT_NEAR(c.x[1], 2.1, 1e-14);
     EXPECT_EQ(c.work.istate[2], 0);
+    expect_same_solve(c);
+  }
+}
+
+TEST(BoundedLsq, StepFromWideBoundsFindsTheVariableThatLimitsIt) {
+  // A = [[1, −0.5], [0, 1]], b = (−1, −2): unconstrained optimum (−2, −2); lower bounds −1e20.
+  // From (−1e20, −1e20) x2 enters first, at about −0.4e20, then x1: both head for (−2, −2) from
+  // ~1e20 away, and the step fractions to the two upper bounds differ only near 1e-20, far below
+  // the rounding of alpha ≈ 1. Taking the wrong variable as the limit, or landing at x ≈ 0,
+  // binds both and returns (−2.5, −4) for the first row. Hand solutions (one variable bound,
+  // the other by one column):
+  //   bu = (−2.5, −4): x2 limits; x2 = −4, x1 = argmin ‖(−3 − x1, 2)‖ = −3; ‖r‖² = 4 (vs 4.25
+  //   with both bound).
+  //   bu = (−4, −2.5): x1 limits; x1 = −4, x2 = a2·(3, −2)/‖a2‖² = −3.5/1.25 = −2.8; ‖r‖² = 3.2.
+  struct Row { double bu1, bu2, x1, x2; };
+  const Row rows[] = {{-2.5, -4.0, -3.0, -4.0}, {-4.0, -2.5, -4.0, -2.8}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "upper bounds " << r.bu1 << ", " << r.bu2);
+    Case c(2, 2);
+    c.at(0, 0) = 1, c.at(1, 0) = 0, c.at(0, 1) = -0.5, c.at(1, 1) = 1;
+    c.b = {-1, -2};
+    c.bl = {-kBig, -kBig};
+    c.bu = {r.bu1, r.bu2};
+    ASSERT_EQ(c.solve().ierr, kBvlsOk);
+    EXPECT_NEAR(c.x[0], r.x1, 1e-14);
+    EXPECT_NEAR(c.x[1], r.x2, 1e-14);
     expect_same_solve(c);
   }
 }
@@ -457,8 +481,8 @@ TEST(BoundedLsq, RandomProblemsMatchTheExhaustiveSearch) {
       long double g = 0;
       for (int i = 0; i < m; ++i) {
         long double r = c.b[i];
-        for (int k = 0; k < n; ++k) r -= static_cast<long double>(c.at(i, k)) * c.x[k];
-        g += c.at(i, j) * r;
+        for (int k = 0; k < n; ++k) r -= c.get(i, k) * c.x[k];
+        g += c.get(i, j) * r;
       }
       const double gtol = 1e-9 + noise;
       EXPECT_NEAR(c.work.w[j], static_cast<double>(g), gtol);
