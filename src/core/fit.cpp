@@ -165,7 +165,7 @@ FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, dou
   return range;
 }
 
-void excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
+void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
                            std::size_t first, std::size_t last, std::span<double> out) {
   RadiusShape shape;
   shape.gauss.assign(model.s.size(), 0.0);
@@ -286,7 +286,7 @@ FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
   const std::size_t ne = data.s_e.size();
   assert(nc >= 1);
   out.scale_curve.assign(nc, 0.0);
-  excluded_volume_scale(model, parameters.volume, parameters.radius, kFinalTwoThirds, 0, nc - 1,
+  fit_excluded_volume_scale(model, parameters.volume, parameters.radius, kFinalTwoThirds, 0, nc - 1,
                         out.scale_curve);
   out.intensity.resize(nc);
   std::vector<double> log_values(nc);

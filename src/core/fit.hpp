@@ -10,6 +10,7 @@
 
 #include "core/data_preparation.hpp"
 #include "core/guinier.hpp"
+#include "core/intensity.hpp"
 
 namespace tessel {
 
@@ -33,7 +34,7 @@ inline constexpr double kFitNoChi2 = 1e20;
 // Exponent of the mean atomic volume in the Gaussian of the excluded-volume scale: the search
 // has always used the double constant 0.6666666, the final evaluation 2/3 in single precision.
 inline constexpr double kSearchTwoThirds = 0.6666666;
-inline constexpr double kFinalTwoThirds = 0.6666666269302368;
+inline constexpr double kFinalTwoThirds = kTwoThirdsSingle;  // 0.6666666269302368
 // Model intensities at most this large in magnitude are carried as log10 = −10.
 inline constexpr double kFitLogFloor = 1e-10;
 inline constexpr double kFitLogFloorValue = -10.0;
@@ -110,7 +111,7 @@ FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, dou
 // amplitude s²·√I_C·exp(s²·e/(4π)) is followed from the last point below 1 to its last
 // running maximum k* and beyond k* Ĉ = K/(max(√I_C, 1e-8)·s²), K = Ĉ(k*)·√I_C(k*)·s(k*)².
 // out has the size of the grid; only the stretch is written.
-void excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
+void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
                            std::size_t first, std::size_t last, std::span<double> out);
 
 // 10^v as exp(v·ln 10): within 3e-15 relative of the exact power for |v| ≤ 12, at a third of

@@ -140,7 +140,7 @@ TEST(ExcludedVolumeScale, GaussianBelowOneInverseAngstrom) {
   const SyntheticParticle p;
   const SyntheticCurves curves(p, uniform_grid(51, 0.5));
   std::vector<double> scale(51, -1.0);
-  tessel::excluded_volume_scale(curves.model, 15000.0, 1.5, tessel::kFinalTwoThirds, 3, 40, scale);
+  tessel::fit_excluded_volume_scale(curves.model, 15000.0, 1.5, tessel::kFinalTwoThirds, 3, 40, scale);
   for (std::size_t k = 0; k < 51; ++k) {
     SCOPED_TRACE(k);
     if (k < 3 || k > 40) {
@@ -150,7 +150,7 @@ TEST(ExcludedVolumeScale, GaussianBelowOneInverseAngstrom) {
     }
   }
   // At s = 0: ρ0·V/N.
-  tessel::excluded_volume_scale(curves.model, 15000.0, 1.5, tessel::kFinalTwoThirds, 0, 50, scale);
+  tessel::fit_excluded_volume_scale(curves.model, 15000.0, 1.5, tessel::kFinalTwoThirds, 0, 50, scale);
   EXPECT_DOUBLE_EQ(scale[0], 0.334 * 15.0);
 }
 
@@ -167,7 +167,7 @@ TEST(ExcludedVolumeScale, FallsAsInverseSquareBeyondTheHighAnglePeak) {
   const double s_peak = 1 / std::sqrt(a);  // 1.3745 Å⁻¹
   ASSERT_GT(s_peak, 1.0);
   std::vector<double> scale(201);
-  tessel::excluded_volume_scale(model, 16000.0, radius, tessel::kFinalTwoThirds, 0, 200, scale);
+  tessel::fit_excluded_volume_scale(model, 16000.0, radius, tessel::kFinalTwoThirds, 0, 200, scale);
   // The discrete peak: the grid point (step 0.01) nearest to s_peak where s²·G is largest.
   std::size_t k_star = 0;
   double best = -1;
@@ -192,7 +192,7 @@ TEST(ExcludedVolumeScale, FallsAsInverseSquareBeyondTheHighAnglePeak) {
     }
   }
   // A stretch that ends below 1 Å⁻¹ has no continuation, even on this grid.
-  tessel::excluded_volume_scale(model, 16000.0, radius, tessel::kFinalTwoThirds, 0, 90, scale);
+  tessel::fit_excluded_volume_scale(model, 16000.0, radius, tessel::kFinalTwoThirds, 0, 90, scale);
   EXPECT_NEAR(scale[90] / p.scale(curves.s[90], 16000.0, radius, kSingleTwoThirds), 1.0, 1e-12);
 }
 
