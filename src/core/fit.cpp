@@ -96,7 +96,8 @@ void fill_radius_shape(const FitModel& model, double radius, double two_thirds, 
 void apply_volume(const FitModel& model, const RadiusShape& shape, double volume, std::size_t first,
                   std::size_t last, std::span<double> out) {
   const std::span<const double> s = model.s;
-  const double c0 = model.rho0 * (volume / static_cast<double>(model.n_atoms));
+  // A model without atoms has no excluded volume to scale.
+  const double c0 = model.n_atoms > 0 ? model.rho0 * (volume / static_cast<double>(model.n_atoms)) : 0.0;
   if (shape.k_star == RadiusShape::kNone) {
     for (std::size_t k = first; k <= last; ++k) out[k] = c0 * shape.gauss[k];
     return;

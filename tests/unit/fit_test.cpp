@@ -196,6 +196,24 @@ TEST(ExcludedVolumeScale, FallsAsInverseSquareBeyondTheHighAnglePeak) {
   EXPECT_NEAR(scale[90] / p.scale(curves.s[90], 16000.0, radius, kSingleTwoThirds), 1.0, 1e-12);
 }
 
+TEST(ExcludedVolumeScale, FinalEvaluationAgreesWithTheIntensityStage) {
+  // The intensity stage computes the same scale on the whole grid by its own code; the peak
+  // search there weighs Ĉ itself, here only its shape, which moves no point on a smooth curve.
+  const SyntheticParticle p;
+  const SyntheticCurves curves(p, uniform_grid(301, 3.0));
+  for (const double radius : {1.4, 1.6, 1.8}) {
+    SCOPED_TRACE(radius);
+    std::vector<double> scale(301);
+    tessel::fit_excluded_volume_scale(curves.model, 15800.0, radius, tessel::kFinalTwoThirds, 0, 300, scale);
+    const std::vector<double> reference =
+        tessel::excluded_volume_scale(curves.s, curves.ic, p.rho0, 15800.0, p.n_atoms, radius);
+    for (std::size_t k = 0; k < 301; ++k) {
+      SCOPED_TRACE(k);
+      EXPECT_NEAR(scale[k] / reference[k], 1.0, 1e-13);
+    }
+  }
+}
+
 // The search recovers the parameters a curve was made with: 500 points, 1 % Gaussian noise.
 TEST(SolventSearch, RecoversTheGeneratingParameters) {
   const SyntheticParticle p;
