@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fit_synthetic_model.hpp"
+#include "io/fit_results.hpp"
 
 namespace {
 
@@ -39,6 +40,15 @@ bool has_line(const std::string& text, const std::string& wanted) {
   }
   return false;
 }
+
+// Excluded volumes of the default grid: 0.925..1.075 V_d in 30 steps.
+struct DefaultVolumes {
+  double low, step;
+  explicit DefaultVolumes(double vd)
+      : low(static_cast<double>(0.925f) * vd),
+        step((static_cast<double>(1.075f) - static_cast<double>(0.925f)) * vd / 30) {}
+  double volume(int i) const { return low + i * step; }
+};
 
 const char* const kHeading1 = " -------  Search limits ---------------   ---  Fitting parameters -------";
 const char* const kHeading2 = "  DroMin/Max   Ra(Mn/Mx)  ExVol(Min/max) Semax| Dro   Ra     Vol    Chi^2 Hydra";
@@ -215,6 +225,55 @@ TEST(FitStage, BackgroundLimitsAreAskedUntilOrdered) {
   const std::vector<std::string> log = lines_of(stage.log.str());
   ASSERT_EQ(log.size(), 5u);  // the first search had no background line
   EXPECT_EQ(log[4].substr(0, 31), "  -- RelBCK limits:-0.500 0.500");
+}
+
+TEST(FitStage, PreparedLongCurveToFitFile) {
+  // 2000 measured points from 0.01 to 0.48 with 0.5 % noise, regridded onto 200 points, fitted,
+  // and written: the fit file has the header, ⌊0.01/0.002⌋ + 1 = 6 model rows (0, 0.002, ...,
+  // 0.010, up to the first point at 0.01) and the 2000 measured rows.
+  const SyntheticParticle particle;
+  const SyntheticCurves curves(particle, tessel_test::uniform_grid(51, 0.5));
+  const DefaultVolumes grid(particle.displaced_volume);
+  SyntheticMeasurement m{grid.volume(10), 1.52, 0.0325};
+  m.noise = 0.005;
+  const tessel::FitData raw = tessel_test::synthetic_data(particle, m, tessel_test::regular_points(2000, 0.01, 0.48));
+  tessel::ExpCurve measured;
+  for (std::size_t i = 0; i < raw.s_r.size(); ++i) measured.push_back(raw.s_r[i], raw.i_r[i], 1 / std::sqrt(raw.w_r[i]));
+  const tessel::RegridStage regridded = tessel::regrid_curve(measured);
+  ASSERT_EQ(regridded.regridded.size(), 201u);
+
+  tessel::FitInputs inputs;
+  inputs.model = curves.model;
+  inputs.data = tessel::finish_preparation(regridded, 0.5, 15.0, false);
+  inputs.structure_name = "model.pdb";
+  std::ostringstream console, log;
+  const tessel::FitResult r = tessel::run_fit(inputs, {{&console, nullptr, &log}, nullptr, {}});
+  EXPECT_NEAR(r.parameters.volume, m.volume, grid.step * 1.001);
+  EXPECT_NEAR(r.parameters.radius, m.radius, 0.02 * 1.001);
+  EXPECT_NEAR(r.parameters.contrast, m.contrast, 0.0025 * 1.001);
+  EXPECT_NEAR(r.chi2, 1.0, 0.3);  // on the 2000 unregridded points
+
+  tessel::FitFileContent c;
+  c.structure_name = inputs.structure_name;
+  c.contrast = r.parameters.contrast;
+  c.radius = r.parameters.radius;
+  c.volume = r.reported_volume;
+  c.chi2 = r.chi2;
+  c.s_model = curves.s;
+  c.model = r.intensity;
+  c.s = measured.s;
+  c.intensity = measured.intensity;
+  c.error = measured.error;
+  c.fitted = r.fitted;
+  c.scale = r.scale;
+  c.background = r.absolute_background();
+  std::ostringstream file;
+  tessel::write_fit_file(file, c, {&console, nullptr, nullptr});
+  const std::vector<std::string> lines = lines_of(file.str());
+  ASSERT_EQ(lines.size(), 1u + 6 + 2000);
+  EXPECT_EQ(lines[6].substr(0, 28), "  0.100000E-01  0.000000E+00");  // the last model row
+  EXPECT_EQ(lines[7].substr(0, 14), "  0.100000E-01");                 // the first measured row
+  EXPECT_NE(lines[7].substr(14, 14), "  0.000000E+00");
 }
 
 TEST(RemoveKeptFiles, DeletesTheFourIntermediateFilesOnly) {
