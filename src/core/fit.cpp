@@ -2,8 +2,8 @@
 #include "core/fit.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -57,7 +57,7 @@ double gaussian_exponent(double radius, double two_thirds) {
 }
 
 // The radius-dependent part of the excluded-volume scale on a stretch: the Gaussian factors
-// exp(s²·e/(4π)) and the peak k* of the high-angle continuation (npos: none).
+// exp(s²·e/(4π)) and the peak k* of the high-angle continuation (kNone: no continuation).
 struct RadiusShape {
   std::vector<double> gauss;  // over the whole grid; written on lo..last
   std::size_t k_star = kNone;

@@ -114,8 +114,9 @@ FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, dou
 void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
                            std::size_t first, std::size_t last, std::span<double> out);
 
-// 10^v as exp(v·ln 10): within 3e-15 relative of the exact power for |v| ≤ 12, at a third of
-// the cost of pow. out may be v itself.
+// 10^v as exp(v·ln 10), within 3e-15 relative of the exact power for |v| ≤ 12. The bulk form
+// runs a branch-free kernel of the same accuracy two values at a time (values beyond ±300 and
+// NaN go through exp); out may be v itself, but is fastest apart from it.
 double power_of_ten(double v);
 void powers_of_ten(std::span<const double> v, std::span<double> out);
 
