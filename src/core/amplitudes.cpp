@@ -19,8 +19,8 @@ constexpr double kSqrt2OverPi = 0.7978845608028653;  // √(2/π)
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
 // Byte budget of the harmonics of one block of atoms, which every s point reads again.
-constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr int kMaxBlock = 64;
+constexpr std::size_t kBlockBytes = 1024 * 1024;
+constexpr int kMaxBlock = 128;
 
 }  // namespace
 

@@ -25,8 +25,8 @@ constexpr double kShellFactor = 10.026513098524001;
 constexpr double kTableMargin = 2.0;
 
 // Byte budget of the harmonics of one block of directions, which every s point reads again.
-constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr int kMaxBlock = 64;
+constexpr std::size_t kBlockBytes = 1024 * 1024;
+constexpr int kMaxBlock = 128;
 
 // The series part of ∫ j_l(s·r)·r² dr from 0 to r, with x = s·r and x^l given:
 // x^l·r³·(1/((2l+1)!!·(l+3)) − x²/(2·(2l+3)!!·(l+5)) + x⁴/(8·(2l+5)!!·(l+7))), one term each.
