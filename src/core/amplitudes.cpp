@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "core/atom_types.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 
 namespace tessel {
 

@@ -13,7 +13,7 @@
 #include "core/envelope.hpp"
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/envelope.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 
 namespace tessel {
 

@@ -41,10 +41,13 @@ class HarmonicBlock {
     for (int l = 0; row_end(l) <= 2 * pairs_; ++l) {
       for (int i0 = row_begin(l); i0 < row_end(l); i0 += kChunk) {
         const int w = std::min(kChunk, row_end(l) - i0);
-        double* out = values_.data() + n * static_cast<std::size_t>(i0) + bb * static_cast<std::size_t>(w);
-        for (int t = 0; t < w; ++t) {
-          const std::complex<double> v = y[static_cast<std::size_t>((i0 + t) / 2)];
-          out[t] = (i0 + t) % 2 == 0 ? v.real() : -v.imag();
+        double* out = values_.data() + n * static_cast<std::size_t>(i0) +
+                      bb * static_cast<std::size_t>(w);
+        // Chunks start on a pair and hold whole pairs.
+        const std::complex<double>* pairs = y.data() + i0 / 2;
+        for (int q = 0; q < w / 2; ++q) {
+          out[2 * q] = pairs[q].real();
+          out[2 * q + 1] = -pairs[q].imag();
         }
       }
     }
@@ -76,73 +79,41 @@ inline void add_to(double* p, Pack v) {
   std::memcpy(p, &sum, sizeof sum);
 }
 
-// Sums over the sources of one chunk of W doubles into U interleaved sets of register sums (source
-// b goes to set b mod U, a remainder to set 0), which are added to the output in set order. More
-// sets give the additions more independent chains where a chunk is narrow.
-template <int W, int U>
+// Sums over the first n sources of one chunk of W doubles in registers, in source order, and
+// adds the sums to the output.
+template <int W>
 inline void chunk_sum(double* out, const double* y, const double* w, std::size_t stride, int n) {
   constexpr int P = W / 2;
-  Pack acc[U][P] = {};
-  int b = 0;
-  for (; b + U <= n; b += U) {
-    for (int u = 0; u < U; ++u) {
-      const double wb = w[static_cast<std::size_t>(b + u) * stride];
-      const Pack wv = {wb, wb};
-      for (int p = 0; p < P; ++p) acc[u][p] += wv * load(y + (b + u) * W + 2 * p);
-    }
-  }
-  for (; b < n; ++b) {
+  Pack acc[P] = {};
+  for (int b = 0; b < n; ++b) {
     const double wb = w[static_cast<std::size_t>(b) * stride];
     const Pack wv = {wb, wb};
-    for (int p = 0; p < P; ++p) acc[0][p] += wv * load(y + b * W + 2 * p);
+    for (int p = 0; p < P; ++p) acc[p] += wv * load(y + b * W + 2 * p);
   }
-  for (int p = 0; p < P; ++p) {
-    Pack total = acc[0][p];
-    for (int u = 1; u < U; ++u) total += acc[u][p];
-    add_to(out + 2 * p, total);
-  }
+  for (int p = 0; p < P; ++p) add_to(out + 2 * p, acc[p]);
 }
 
-template <int W, int U>
+// The same for two outputs with their own weights over the same harmonics.
+template <int W>
 inline void chunk_sum2(double* out1, double* out2, const double* y, const double* w1,
                        const double* w2, std::size_t stride, int n) {
   constexpr int P = W / 2;
-  Pack acc1[U][P] = {};
-  Pack acc2[U][P] = {};
-  int b = 0;
-  for (; b + U <= n; b += U) {
-    for (int u = 0; u < U; ++u) {
-      const double a = w1[static_cast<std::size_t>(b + u) * stride];
-      const double c = w2[static_cast<std::size_t>(b + u) * stride];
-      const Pack av = {a, a};
-      const Pack cv = {c, c};
-      for (int p = 0; p < P; ++p) {
-        const Pack yv = load(y + (b + u) * W + 2 * p);
-        acc1[u][p] += av * yv;
-        acc2[u][p] += cv * yv;
-      }
-    }
-  }
-  for (; b < n; ++b) {
+  Pack acc1[P] = {};
+  Pack acc2[P] = {};
+  for (int b = 0; b < n; ++b) {
     const double a = w1[static_cast<std::size_t>(b) * stride];
     const double c = w2[static_cast<std::size_t>(b) * stride];
     const Pack av = {a, a};
     const Pack cv = {c, c};
     for (int p = 0; p < P; ++p) {
       const Pack yv = load(y + b * W + 2 * p);
-      acc1[0][p] += av * yv;
-      acc2[0][p] += cv * yv;
+      acc1[p] += av * yv;
+      acc2[p] += cv * yv;
     }
   }
   for (int p = 0; p < P; ++p) {
-    Pack total1 = acc1[0][p];
-    Pack total2 = acc2[0][p];
-    for (int u = 1; u < U; ++u) {
-      total1 += acc1[u][p];
-      total2 += acc2[u][p];
-    }
-    add_to(out1 + 2 * p, total1);
-    add_to(out2 + 2 * p, total2);
+    add_to(out1 + 2 * p, acc1[p]);
+    add_to(out2 + 2 * p, acc2[p]);
   }
 }
 
@@ -159,10 +130,10 @@ inline void accumulate(double* out, const HarmonicBlock& y, const double* w, std
     for (int i0 = row_begin(l); i0 < row_end(l); i0 += kChunk) {
       const double* yc = y.chunk(i0);
       switch (std::min(kChunk, row_end(l) - i0)) {
-        case 2: detail::chunk_sum<2, 4>(out + i0, yc, wl, stride, n); break;
-        case 4: detail::chunk_sum<4, 2>(out + i0, yc, wl, stride, n); break;
-        case 6: detail::chunk_sum<6, 2>(out + i0, yc, wl, stride, n); break;
-        default: detail::chunk_sum<8, 2>(out + i0, yc, wl, stride, n); break;
+        case 2: detail::chunk_sum<2>(out + i0, yc, wl, stride, n); break;
+        case 4: detail::chunk_sum<4>(out + i0, yc, wl, stride, n); break;
+        case 6: detail::chunk_sum<6>(out + i0, yc, wl, stride, n); break;
+        default: detail::chunk_sum<8>(out + i0, yc, wl, stride, n); break;
       }
     }
   }
@@ -179,10 +150,10 @@ inline void accumulate2(double* out1, double* out2, const HarmonicBlock& y, cons
     for (int i0 = row_begin(l); i0 < row_end(l); i0 += kChunk) {
       const double* yc = y.chunk(i0);
       switch (std::min(kChunk, row_end(l) - i0)) {
-        case 2: detail::chunk_sum2<2, 4>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
-        case 4: detail::chunk_sum2<4, 2>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
-        case 6: detail::chunk_sum2<6, 2>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
-        default: detail::chunk_sum2<8, 1>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
+        case 2: detail::chunk_sum2<2>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
+        case 4: detail::chunk_sum2<4>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
+        case 6: detail::chunk_sum2<6>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
+        default: detail::chunk_sum2<8>(out1 + i0, out2 + i0, yc, a, c, stride, n); break;
       }
     }
   }
