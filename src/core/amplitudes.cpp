@@ -208,7 +208,7 @@ StructureAccumulator::StructureAccumulator(const HarmonicTables& tables)
 
 void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
   // Runs of one kernel block, so that the progress marks follow the atoms closely.
-  const std::size_t run = kernel_ ? as_size(kernel_->block_size()) : atoms.size();
+  const std::size_t run = kernel_ ? as_size(kernel_->block_size()) : as_size(kMaxBlock);
   for (std::size_t first = 0; first < atoms.size(); first += run) {
     const std::span<const CentredAtom> part = atoms.subspan(first, std::min(run, atoms.size() - first));
     for (const CentredAtom& atom : part) {
