@@ -144,9 +144,12 @@ void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWor
       pos[b] = spherical_position(part[b].x, part[b].y, part[b].z);
       ws.order[b] = b;
     }
-    // Outer atoms first: at every s point the atoms that count order l then form a prefix.
-    std::stable_sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
-                     [&](std::size_t a, std::size_t b) { return pos[a].r > pos[b].r; });
+    // Outer atoms first (ties in file order): at every s point the atoms that count order l
+    // then form a prefix.
+    std::sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
+              [&](std::size_t a, std::size_t b) {
+                return pos[a].r > pos[b].r || (pos[a].r == pos[b].r && a < b);
+              });
     ws.conj_y.reset(pairs, static_cast<int>(size));
     for (std::size_t b = 0; b < size; ++b) {
       const CentredAtom& atom = part[ws.order[b]];

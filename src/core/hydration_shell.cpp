@@ -92,10 +92,12 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
 
   for (int first = 0; first < n_dir; first += block) {
     const int size = std::min(block, n_dir - first);
-    // Outer directions first: at every s point those that count order l then form a prefix.
+    // Outer directions first (ties in grid order): at every s point those that count order l
+    // then form a prefix.
     for (int d = 0; d < size; ++d) order[as_size(d)] = first + d;
-    std::stable_sort(order.begin(), order.begin() + size, [&](int a, int c) {
-      return radius[as_size(a)] > radius[as_size(c)];
+    std::sort(order.begin(), order.begin() + size, [&](int a, int c) {
+      const double fa = radius[as_size(a)], fc = radius[as_size(c)];
+      return fa > fc || (fa == fc && a < c);
     });
     yt.reset(pairs, size);
     for (int d = 0; d < size; ++d) {
