@@ -26,7 +26,7 @@ namespace {
 constexpr int kGuard = 4;
 constexpr int kExactScientific = 780;  // more than the 767 significant digits of any double
 constexpr int kExactFixed = 1100;      // more than the 1074 decimals of any double
-constexpr int kMaxDigits = 200;        // largest d or w accepted in a descriptor
+constexpr int kMaxDigits = 200;        // largest d accepted (w up to five times that)
 
 // Adds one unit at the last of the first `keep` digits of `s`. Returns true when the carry
 // runs out of the front (all nines), in which case the digits are all '0'.
@@ -74,31 +74,32 @@ int round_significant(double a, int n, char* digits) {
   return e;
 }
 
-// |a| (finite) rounded to d decimals: integer digits (at least "0") and d fraction digits.
+// |a| (finite) rounded to d decimals (d <= kMaxDigits): integer digits (at least "0") and d
+// fraction digits.
 void round_fixed(double a, int d, std::string& int_part, std::string& frac) {
-  std::string buf(64, '\0');
-  auto generate = [&](int precision) {
-    for (;;) {
-      auto r = std::to_chars(buf.data(), buf.data() + buf.size(), a, std::chars_format::fixed,
-                             precision);
-      if (r.ec == std::errc()) return static_cast<int>(r.ptr - buf.data());
-      buf.resize(buf.size() * 2 + 400);
-    }
-  };
-  int len = generate(d + kGuard);
-  if (std::equal(buf.data() + len - kGuard, buf.data() + len, "5000")) {
-    len = generate(kExactFixed);
+  // Guarded text: up to 309 integer digits, the point and d + kGuard decimals.
+  std::array<char, 320 + kMaxDigits + kGuard> small;
+  std::string exact;
+  char* text = small.data();
+  auto r = std::to_chars(small.data(), small.data() + small.size(), a, std::chars_format::fixed,
+                         d + kGuard);
+  int len = static_cast<int>(r.ptr - text);
+  if (std::equal(text + len - kGuard, text + len, "5000")) {
+    exact.resize(320 + kExactFixed);
+    r = std::to_chars(exact.data(), exact.data() + exact.size(), a, std::chars_format::fixed,
+                      kExactFixed);
+    text = exact.data();
+    len = static_cast<int>(r.ptr - text);
   }
-  const auto dot = static_cast<int>(buf.find('.'));
-  // Digits without the point: integer part then fraction; keep dot + d of them.
-  std::string digits = buf.substr(0, dot) + buf.substr(dot + 1, len - dot - 1);
+  // Drop the point so that the digits run on; keep the integer digits and d decimals.
+  const int dot = static_cast<int>(std::find(text, text + len, '.') - text);
+  std::copy(text + dot + 1, text + len, text + dot);
   const int keep = dot + d;
-  const char next = digits[keep];
-  digits.resize(keep);
-  if (next >= '5' && increment(digits.data(), keep)) digits.insert(digits.begin(), '1');
-  const int int_len = static_cast<int>(digits.size()) - d;
-  int_part.assign(digits, 0, int_len);
-  frac.assign(digits, int_len, d);
+  const bool carry = text[keep] >= '5' && increment(text, keep);
+  int_part.clear();
+  if (carry) int_part.push_back('1');
+  int_part.append(text, static_cast<std::size_t>(dot));
+  frac.assign(text + dot, static_cast<std::size_t>(d));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -109,7 +110,9 @@ void check_digits(int d) {
   if (d < 0 || d > kMaxDigits) throw FormatError("digit count out of range: " + std::to_string(d));
 }
 
-void put_stars(std::string& out, int w) { out.append(static_cast<std::size_t>(std::max(w, 1)), '*'); }
+void put_stars(std::string& out, int w) {
+  out.append(static_cast<std::size_t>(std::max(w, 1)), '*');
+}
 
 void put_right(std::string& out, std::string_view text, int w) {
   if (w == 0) {
@@ -211,13 +214,15 @@ void put_e(std::string& out, double x, int w, int d, int k, int e_digits = 0) {
   }
   if (letter) exp_text[exp_len++] = 'E';
   exp_text[exp_len++] = exponent < 0 ? '-' : '+';
-  for (int i = exp_width - 1, v = abs_exp; i >= 0; --i, v /= 10) exp_text[exp_len + i] = char('0' + v % 10);
+  for (int i = exp_width - 1, v = abs_exp; i >= 0; --i, v /= 10)
+    exp_text[exp_len + i] = char('0' + v % 10);
   exp_len += exp_width;
 
   // Mantissa: k <= 0: 0.(-k zeros)(digits); k > 0: k digits, the point, the rest.
   const bool optional_zero = k <= 0;
-  std::size_t len = (negative ? 1 : 0) + static_cast<std::size_t>(n) + 1 + static_cast<std::size_t>(k <= 0 ? -k : 0) +
-                    static_cast<std::size_t>(exp_len) + (optional_zero ? 1 : 0);
+  std::size_t len = (negative ? 1 : 0) + static_cast<std::size_t>(n) + 1 +
+                    static_cast<std::size_t>(k <= 0 ? -k : 0) + static_cast<std::size_t>(exp_len) +
+                    (optional_zero ? 1 : 0);
   bool drop_zero = false;
   if (w > 0 && len > static_cast<std::size_t>(w) && optional_zero) {
     drop_zero = true;
@@ -269,7 +274,8 @@ void put_g(std::string& out, double x, int w, int d, int k, int e_digits = 0) {
     }
   }
   const std::string_view all(digits.data(), static_cast<std::size_t>(d));
-  const std::string_view int_part = e > 0 ? all.substr(0, static_cast<std::size_t>(e)) : std::string_view("0");
+  const std::string_view int_part =
+      e > 0 ? all.substr(0, static_cast<std::size_t>(e)) : std::string_view("0");
   const std::string_view frac = all.substr(static_cast<std::size_t>(e));
   if (w > 0 && fixed_width < 1) {
     put_stars(out, w);
@@ -286,7 +292,8 @@ void put_g(std::string& out, double x, int w, int d, int k, int e_digits = 0) {
 
 void put_i(std::string& out, long long v, int w, int m) {
   const bool negative = v < 0;
-  const unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  const unsigned long long u =
+      negative ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
   std::array<char, 24> buf;
   int nd = static_cast<int>(std::to_chars(buf.data(), buf.data() + buf.size(), u).ptr - buf.data());
   if (m == 0 && v == 0) nd = 0;  // Iw.0 writes no digit for zero
@@ -354,7 +361,9 @@ class Parser {
     throw FormatError("invalid format \"" + std::string(original_) + "\": " + why);
   }
 
-  bool at_digit() const { return pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_])); }
+  bool at_digit() const {
+    return pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]));
+  }
 
   int number() {
     if (!at_digit()) fail("a number is missing");
@@ -367,7 +376,8 @@ class Parser {
   }
 
   char upper_at() const {
-    return pos_ < s_.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(s_[pos_]))) : '\0';
+    return pos_ < s_.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(s_[pos_])))
+                            : '\0';
   }
 
   void add(Kind kind, int repeat = 1, int w = 0, int d = 0, int e = 0) {
@@ -558,14 +568,14 @@ struct FormatRunner {
 
   const Format& format;
   std::span<const FormatValue> values;
-  bool internal;           // one line only, returned untrimmed
-  std::string out;         // finished lines
-  std::string line;        // the line being built
-  std::string scratch;     // a field written left of the line's end (after T or TL)
-  std::size_t pos = 0;     // next column, 0-based
-  std::size_t next = 0;    // next value
+  bool internal;         // one line only, returned untrimmed
+  std::string out;       // finished lines
+  std::string line;      // the line being built
+  std::string scratch;   // a field written left of the line's end (after T or TL)
+  std::size_t pos = 0;   // next column, 0-based
+  std::size_t next = 0;  // next value
   int scale = 0;
-  bool open_end = false;   // '$' met since the last line end
+  bool open_end = false;  // '$' met since the last line end
 
   void end_line() {
     if (internal) throw FormatError("an internal write cannot start a second line");
@@ -596,8 +606,8 @@ struct FormatRunner {
 
   [[noreturn]] static void mismatch(const char* descriptor, const FormatValue& v) {
     const char* got = std::holds_alternative<long long>(v) ? "an integer"
-                      : std::holds_alternative<double>(v) ? "a real"
-                                                          : "a text";
+                      : std::holds_alternative<double>(v)  ? "a real"
+                                                           : "a text";
     throw FormatError(std::string("the ") + descriptor + " descriptor cannot write " + got);
   }
 
@@ -727,6 +737,7 @@ struct FormatRunner {
   void finish() {
     if (internal) return;
     if (open_end) {
+      if (pos > line.size()) line.resize(pos, ' ');  // blanks of a trailing X stay on an open line
       out.append(line);
     } else {
       out.append(rtrim(line));
@@ -739,9 +750,8 @@ Format::Format(std::string_view text) {
   Parser parser(text);
   items_ = parser.parse();
   reversion_ = parser.reversion();
-  reversion_has_data_ =
-      std::any_of(items_.begin() + static_cast<std::ptrdiff_t>(reversion_), items_.end(),
-                  [](const Item& it) { return is_data(it.kind); });
+  reversion_has_data_ = std::any_of(items_.begin() + static_cast<std::ptrdiff_t>(reversion_),
+                                    items_.end(), [](const Item& it) { return is_data(it.kind); });
 }
 
 std::string Format::write(std::span<const FormatValue> values) const {
@@ -761,25 +771,37 @@ std::string Format::write_internal(std::size_t length, std::span<const FormatVal
 // ---------------------------------------------------------------------------------------
 // Single fields.
 
+namespace {
+
+void check_width(int w) {
+  if (w < 0) throw FormatError("negative field width: " + std::to_string(w));
+}
+
+}  // namespace
+
 std::string format_i(long long value, int w, int m) {
+  check_width(w);
   std::string s;
   put_i(s, value, w, m);
   return s;
 }
 
 std::string format_f(double value, int w, int d) {
+  check_width(w);
   std::string s;
   put_f(s, value, w, d);
   return s;
 }
 
 std::string format_e(double value, int w, int d, int scale) {
+  check_width(w);
   std::string s;
   put_e(s, value, w, d, scale);
   return s;
 }
 
 std::string format_g(double value, int w, int d, int scale) {
+  check_width(w);
   std::string s;
   put_g(s, value, w, d, scale);
   return s;
@@ -815,7 +837,8 @@ std::string labelled(std::string_view label, std::string_view value, std::size_t
   const std::size_t value_at = colon + 1;  // 0-based index of column colon + 2
   if (value_at < buffer_length) {
     const std::size_t room = buffer_length - value_at;
-    buf.replace(value_at, std::min(room, value.size()), value.substr(0, std::min(room, value.size())));
+    buf.replace(value_at, std::min(room, value.size()),
+                value.substr(0, std::min(room, value.size())));
   }
   std::string line;
   line.reserve(buffer_length + 2);
@@ -866,14 +889,16 @@ void put_free_real(std::string& out, double x) {
   }
   constexpr int kMinDigits = 15;
   std::array<char, 40> buf;
-  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), std::fabs(x), std::chars_format::scientific);
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), std::fabs(x),
+                               std::chars_format::scientific);
   const std::string_view text(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
   const auto epos = text.find('e');
   std::string digits;
   digits.push_back(text[0]);
   if (epos > 1) digits.append(text.substr(2, epos - 2));
   int exponent = 0;
-  std::from_chars(text.data() + epos + (text[epos + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+  std::from_chars(text.data() + epos + (text[epos + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                  exponent);
   if (digits.size() < kMinDigits) digits.append(kMinDigits - digits.size(), '0');
   if (x < 0) out.push_back('-');
   if (exponent >= -1 && exponent < 15) {
@@ -899,7 +924,8 @@ void put_free_real(std::string& out, double x) {
     const int a = std::abs(exponent);
     if (a < 10) out.push_back('0');
     std::array<char, 8> e;
-    out.append(e.data(), static_cast<std::size_t>(std::to_chars(e.data(), e.data() + e.size(), a).ptr - e.data()));
+    out.append(e.data(), static_cast<std::size_t>(
+                             std::to_chars(e.data(), e.data() + e.size(), a).ptr - e.data()));
   }
 }
 

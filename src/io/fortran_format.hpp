@@ -25,7 +25,11 @@ class FormatError : public std::runtime_error {
 // A compiled format: parsed once, applied to any number of value lists.
 class Format {
  public:
-  // Parses a parenthesised format; throws FormatError when it is malformed.
+  // Parses a parenthesised format; throws FormatError when it is malformed. Items: 'text'
+  // (or "text"; a doubled quote stands for one), A, Aw, Iw, Iw.m, Fw.d, Ew.d, Ew.dEe, Gw.d,
+  // Gw.dEe, kP (acts on the E and G items after it), nX, Tn, TLn, TRn, /, :, $ and repeat
+  // counts r on data descriptors, '/' and groups r(...). Letters in either case; blanks outside
+  // literals do not count; commas between items may be left out.
   explicit Format(std::string_view text);
 
   // Applies the format. Each line ends with '\n', except the last when the format ends
@@ -51,6 +55,8 @@ class Format {
   static FormatValue to_value(const T& v) {
     if constexpr (std::is_same_v<T, bool>) {
       static_assert(!std::is_same_v<T, bool>, "no logical values in formats");
+    } else if constexpr (std::is_same_v<T, char>) {
+      return FormatValue{std::string_view(&v, 1)};  // one character is a text
     } else if constexpr (std::integral<T>) {
       return FormatValue{static_cast<long long>(v)};
     } else if constexpr (std::floating_point<T>) {
@@ -95,7 +101,12 @@ class Format {
   friend struct FormatRunner;
 };
 
-// Single fields, as the descriptors write them (w = 0 means the shortest width).
+// Single fields, as the descriptors write them (w = 0 means the shortest width). A number
+// too wide for w is w asterisks. Values are rounded from their exact binary value, exact
+// halves away from zero (0.125 in F5.2 is " 0.13"). A negative value that rounds to zero keeps
+// its minus sign ("-0.00"); a negative zero is written as zero. NaN and infinities are written
+// as NaN, Infinity, -Infinity (or Inf, -Inf when narrower), right-aligned, else asterisks.
+// Exponents beyond ±99 take three digits and lose the letter E (0.100000+101).
 std::string format_i(long long value, int w, int m = -1);                   // Iw, Iw.m, I0
 std::string format_f(double value, int w, int d);                           // Fw.d, F0.d
 std::string format_e(double value, int w, int d, int scale = 0);            // Ew.d, kPEw.d
@@ -108,8 +119,10 @@ std::string int_text(long long value);
 // magnitude and 1PG24.3 otherwise, blanks removed (0.5000, 15.00, 2584., 1.2345E+04).
 std::string real_text(double value);
 
-// The labelled-value line, ending with '\n': label, dot leader to column 56, colon in
-// column 58, value from column 60.
+// The labelled-value line, ending with '\n': one extra blank, then in a buffer of 256
+// columns (integers) or 128 (reals, texts; longer values are cut) the label without its
+// trailing blanks, a blank, dots to column 56, a blank, the colon in column 58 (column n + 1
+// for a label of n >= 57 characters), a blank and the value; trailing blanks removed.
 std::string labelled_line(std::string_view label, std::string_view value);
 std::string labelled_line(std::string_view label, long long value);
 std::string labelled_line(std::string_view label, int value);
@@ -117,8 +130,19 @@ std::string labelled_line(std::string_view label, double value);
 std::string labelled_line(std::string_view label, const char* value);
 std::string labelled_line(std::string_view label, const std::string& value);
 
-// Free-form write of one line: a leading blank, items separated by blanks, doubles with
-// at least 15 significant digits; ends with '\n'.
+// Other integer types (counts of type std::size_t and the like) as integers.
+template <std::integral T>
+  requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char> && !std::is_same_v<T, int> &&
+           !std::is_same_v<T, long long>)
+std::string labelled_line(std::string_view label, T value) {
+  return labelled_line(label, static_cast<long long>(value));
+}
+
+// Free-form write of one line: a leading blank, items separated by single blanks, trailing
+// blanks removed, '\n' at the end. Integers in their shortest form, texts as given. A double
+// gets its shortest round-trip digits padded with zeros to 15 significant digits, in fixed
+// notation for 0.1 <= |x| < 1e15 (0.500000000000000, 1234.50000000000) and as
+// d.ddddddddddddddE±XX otherwise (1.00000000000000E-05); zero is 0.0.
 std::string free_form(std::span<const FormatValue> values);
 
 template <class... Args>
