@@ -79,5 +79,41 @@ BENCHMARK(BM_ShellAmplitude)
     ->Args({50, 501, 100})
     ->Unit(benchmark::kMillisecond);
 
+// The whole pass of one structure at L = 15, 51 points: sums, envelope search, amplitudes and
+// the completion of the envelope.
+void BM_StructurePass(benchmark::State& state) {
+  const HarmonicTables tables = make_harmonic_tables(15, 17);
+  const std::vector<double> s = make_s_grid(51, 0.5);
+  const ModelFormFactors ff = make_model_form_factors(s);
+  const std::vector<CentredAtom> atoms = lysozyme_sized_model();
+  const LineTable bessel = make_atom_bessel_table(15, 0.5, 20.0 * std::sqrt(3.0));
+  for (auto _ : state) {
+    StructureAccumulator acc(tables, s, ff, bessel);
+    acc.add_batch(atoms);
+    StructureAmplitudes r = acc.finish();
+    benchmark::DoNotOptimize(r.atoms.values().data());
+  }
+}
+BENCHMARK(BM_StructurePass)->Unit(benchmark::kMillisecond);
+
+// All-pairs diameter on the grids of order 17 and 18: an irregular envelope (radii 15 to 25 Å)
+// and a sphere, where no pair can be ruled out by the radii (second argument 1).
+void BM_EnvelopeDiameter(benchmark::State& state) {
+  const FibonacciGrid grid = make_fibonacci_grid(static_cast<int>(state.range(0)));
+  std::mt19937 gen(2);
+  std::uniform_real_distribution<double> u(15.0, 25.0);
+  std::vector<double> radius(static_cast<std::size_t>(grid.size()), 20.0);
+  if (state.range(1) == 0) {
+    for (double& f : radius) f = u(gen);
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(envelope_diameter(grid, radius));
+}
+BENCHMARK(BM_EnvelopeDiameter)
+    ->Args({17, 0})
+    ->Args({18, 0})
+    ->Args({17, 1})
+    ->Args({18, 1})
+    ->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace tessel

@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "core/atom_types.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 
 namespace tessel {
 
@@ -19,8 +19,8 @@ constexpr double kSqrt2OverPi = 0.7978845608028653;  // √(2/π)
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
 // Byte budget of the harmonics of one block of atoms, which every s point reads again.
-constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr int kMaxBlock = 64;
+constexpr std::size_t kBlockBytes = 1024 * 1024;
+constexpr int kMaxBlock = 128;
 
 }  // namespace
 
@@ -144,9 +144,12 @@ void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWor
       pos[b] = spherical_position(part[b].x, part[b].y, part[b].z);
       ws.order[b] = b;
     }
-    // Outer atoms first: at every s point the atoms that count order l then form a prefix.
-    std::stable_sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
-                     [&](std::size_t a, std::size_t b) { return pos[a].r > pos[b].r; });
+    // Outer atoms first (ties in file order): at every s point the atoms that count order l
+    // then form a prefix.
+    std::sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
+              [&](std::size_t a, std::size_t b) {
+                return pos[a].r > pos[b].r || (pos[a].r == pos[b].r && a < b);
+              });
     ws.conj_y.reset(pairs, static_cast<int>(size));
     for (std::size_t b = 0; b < size; ++b) {
       const CentredAtom& atom = part[ws.order[b]];
@@ -208,7 +211,7 @@ StructureAccumulator::StructureAccumulator(const HarmonicTables& tables)
 
 void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
   // Runs of one kernel block, so that the progress marks follow the atoms closely.
-  const std::size_t run = kernel_ ? as_size(kernel_->block_size()) : atoms.size();
+  const std::size_t run = kernel_ ? as_size(kernel_->block_size()) : as_size(kMaxBlock);
   for (std::size_t first = 0; first < atoms.size(); first += run) {
     const std::span<const CentredAtom> part = atoms.subspan(first, std::min(run, atoms.size() - first));
     for (const CentredAtom& atom : part) {

@@ -13,7 +13,7 @@
 #include "core/envelope.hpp"
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
 
@@ -68,8 +68,8 @@ struct AmplitudeSums {
 
   AmplitudeSums() = default;
   AmplitudeSums(int l_max, int n_points) : atoms(l_max, n_points), solvent(l_max, n_points) {}
-  // Adds the sums of another run of atoms; adding the runs in file order keeps results the same
-  // from one run of the program to the next.
+  // Adds the sums of another run of atoms. Runs summed apart and merged in file order give the
+  // same result every time, however the runs were scheduled.
   void merge(const AmplitudeSums& other);
 };
 
@@ -101,8 +101,11 @@ struct AmplitudeWorkspace {
 // The amplitude loop over atoms × (l, m) × s: for every atom and every point s_k it adds
 // j_l(s_k·r)·conj(Y_lm(θ, φ))·f(s_k) to the atoms' sum and the same with g(s_k) to the solvent's,
 // for the orders whose terms count (s_k·r > 0.75·l − 2.7). A dummy residue adds the average
-// residue factor r(s_k) to the atoms' sum and nothing to the solvent's. The tables must outlive
-// the kernel, which only reads them, so several threads may share one.
+// residue factor r(s_k) to the atoms' sum and nothing to the solvent's. The atoms go in blocks
+// of block_size(); within a block their terms are summed in order of decreasing r (ties in file
+// order) and each block's sums are then added to the output, so the result depends only on the
+// atoms given. The tables must outlive the kernel, which only reads them: several threads may
+// share one, each with its own workspace and sums.
 class AmplitudeKernel {
  public:
   AmplitudeKernel(const HarmonicTables& tables, std::span<const double> s,
@@ -131,7 +134,7 @@ struct StructureAmplitudes {
   PartialAmplitudes atoms;    // A, `atomalm`; empty when only the envelope was wanted
   PartialAmplitudes solvent;  // C, `vdwalm`, unit density, not yet normalised; empty likewise
   AtomSums sums;
-  double electron_rg = 0.0;   // √(Σ Z·r²/Σ Z)
+  double electron_rg = 0.0;   // √(Σ Z·r²/Σ Z) over all atoms, those at the centre included
   double shape_rg = 0.0;      // √(Σ r²/N), the radius of gyration of the atom centres
   // Centre of the excess electron density, (Σ Z·x − 0.334·Σ V·x)/(Σ Z − 0.334·Σ V) per axis;
   // (0, 0, 0) when the excess charge is exactly 0.
@@ -139,8 +142,12 @@ struct StructureAmplitudes {
   Envelope envelope;          // completed
 };
 
-// One structure's pass: feed the atoms batch by batch in file order, then finish. The atom
+// One structure's pass: feed the atoms batch by batch in file order, then finish once. The atom
 // numbering for the envelope runs over all atoms added, from 1. The tables must outlive it.
+//
+// A threaded pass would cut each batch into runs of block_size() atoms, add the runs with
+// AmplitudeKernel::add_atoms into sums of their own and merge those in file order, while the
+// AtomSums and the EnvelopeSearch, whose ties go to the later atom, stay in one thread.
 class StructureAccumulator {
  public:
   // Amplitudes, sums and envelope.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <numeric>
 
@@ -14,6 +15,40 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
+
+// The largest of best2 and the squared distances from point a to the points a+1..stop−1, four
+// points at a time in two independent pairs.
+double farthest_squared(const double* px, const double* py, const double* pz, std::size_t a,
+                        std::size_t stop, double best2) {
+  using Pack = double __attribute__((vector_size(16)));
+  auto load = [](const double* p) {
+    Pack v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
+  const Pack ax = {px[a], px[a]}, ay = {py[a], py[a]}, az = {pz[a], pz[a]};
+  auto squared = [&](std::size_t b) {
+    const Pack dx = load(px + b) - ax;
+    const Pack dy = load(py + b) - ay;
+    const Pack dz = load(pz + b) - az;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  Pack best_lo = {best2, best2};
+  Pack best_hi = best_lo;
+  std::size_t b = a + 1;
+  for (; b + 4 <= stop; b += 4) {
+    const Pack lo = squared(b);
+    const Pack hi = squared(b + 2);
+    best_lo = lo > best_lo ? lo : best_lo;
+    best_hi = hi > best_hi ? hi : best_hi;
+  }
+  double result = std::max(std::max(best_lo[0], best_lo[1]), std::max(best_hi[0], best_hi[1]));
+  for (; b < stop; ++b) {
+    const double dx = px[b] - px[a], dy = py[b] - py[a], dz = pz[b] - pz[a];
+    result = std::max(result, dx * dx + dy * dy + dz * dz);
+  }
+  return result;
+}
 
 // Rounding slack of the diameter search's pruning bound |p_a − p_b| ≤ F_a + F_b: the grid's unit
 // vectors are unit only to rounding.
@@ -152,15 +187,7 @@ double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radi
         std::partition_point(f.begin() + static_cast<std::ptrdiff_t>(a) + 1, f.end(),
                              [need](double v) { return v >= need; }) -
         f.begin());
-    const double ax = px[a], ay = py[a], az = pz[a];
-    double run_best = best2;
-    for (std::size_t b = a + 1; b < stop; ++b) {
-      const double dx = px[b] - ax;
-      const double dy = py[b] - ay;
-      const double dz = pz[b] - az;
-      run_best = std::max(run_best, dx * dx + dy * dy + dz * dz);
-    }
-    best2 = run_best;
+    best2 = farthest_squared(px.data(), py.data(), pz.data(), a, stop, best2);
   }
   return std::sqrt(best2);
 }

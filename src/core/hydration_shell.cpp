@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/envelope.hpp"
-#include "core/multipole_rows.hpp"
+#include "core/multipole_block.hpp"
 
 namespace tessel {
 
@@ -25,8 +25,8 @@ constexpr double kShellFactor = 10.026513098524001;
 constexpr double kTableMargin = 2.0;
 
 // Byte budget of the harmonics of one block of directions, which every s point reads again.
-constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr int kMaxBlock = 64;
+constexpr std::size_t kBlockBytes = 1024 * 1024;
+constexpr int kMaxBlock = 128;
 
 // The series part of ∫ j_l(s·r)·r² dr from 0 to r, with x = s·r and x^l given:
 // x^l·r³·(1/((2l+1)!!·(l+3)) − x²/(2·(2l+3)!!·(l+5)) + x⁴/(8·(2l+5)!!·(l+7))), one term each.
@@ -92,10 +92,12 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
 
   for (int first = 0; first < n_dir; first += block) {
     const int size = std::min(block, n_dir - first);
-    // Outer directions first: at every s point those that count order l then form a prefix.
+    // Outer directions first (ties in grid order): at every s point those that count order l
+    // then form a prefix.
     for (int d = 0; d < size; ++d) order[as_size(d)] = first + d;
-    std::stable_sort(order.begin(), order.begin() + size, [&](int a, int c) {
-      return radius[as_size(a)] > radius[as_size(c)];
+    std::sort(order.begin(), order.begin() + size, [&](int a, int c) {
+      const double fa = radius[as_size(a)], fc = radius[as_size(c)];
+      return fa > fc || (fa == fc && a < c);
     });
     yt.reset(pairs, size);
     for (int d = 0; d < size; ++d) {

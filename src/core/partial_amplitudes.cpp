@@ -3,6 +3,7 @@
 
 #include <cassert>
 #include <new>
+#include <utility>
 
 #include "core/errors.hpp"
 
@@ -16,6 +17,22 @@ PartialAmplitudes::PartialAmplitudes(int l_max, int n_points) : l_max_(l_max), n
   } catch (const std::bad_alloc&) {
     throw FatalStop("Allocation would exceed memory limit");
   }
+}
+
+PartialAmplitudes::PartialAmplitudes(int l_max, int n_points,
+                                     std::vector<std::complex<double>> values)
+    : l_max_(l_max), n_points_(n_points), values_(std::move(values)) {
+  assert(l_max >= 0 && n_points >= 0);
+  assert(values_.size() ==
+         static_cast<std::size_t>(harmonic_count(l_max)) * static_cast<std::size_t>(n_points));
+}
+
+std::vector<std::complex<double>> PartialAmplitudes::release() {
+  std::vector<std::complex<double>> out = std::move(values_);
+  values_.clear();
+  l_max_ = 0;
+  n_points_ = 0;
+  return out;
 }
 
 std::span<std::complex<double>> PartialAmplitudes::point(int k) {

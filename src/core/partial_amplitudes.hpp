@@ -25,6 +25,9 @@ class PartialAmplitudes {
   PartialAmplitudes() = default;
   // All zero. Throws FatalStop("Allocation would exceed memory limit") when memory runs out.
   PartialAmplitudes(int l_max, int n_points);
+  // Takes over coefficients in the storage order below (as the save file holds them);
+  // values.size() must be (L+1)(L+2)/2 · n_points.
+  PartialAmplitudes(int l_max, int n_points, std::vector<std::complex<double>> values);
 
   int l_max() const { return l_max_; }
   int pair_count() const { return harmonic_count(l_max_); }
@@ -43,6 +46,9 @@ class PartialAmplitudes {
   // Every coefficient, point after point with the harmonic index fastest.
   std::span<std::complex<double>> values() { return values_; }
   std::span<const std::complex<double>> values() const { return values_; }
+
+  // Hands the coefficients over in the storage order, leaving this amplitude empty.
+  std::vector<std::complex<double>> release();
 
   // Adds another amplitude of the same shape, element by element.
   void add(const PartialAmplitudes& other);

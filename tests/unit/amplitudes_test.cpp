@@ -267,15 +267,6 @@ TEST(Amplitudes, SphericalPositionFollowsTheAzimuthRules) {
   }
 }
 
-TEST(Amplitudes, AtomTableStepFollowsTheExtent) {
-  EXPECT_DOUBLE_EQ(make_atom_bessel_table(15, 0.5, 20.0).step(), 1.0001 * 0.5 * 20.0 / 2000.0);
-  // A model of zero extent: a table of zero step that still gives j_l(0).
-  const LineTable t = make_atom_bessel_table(15, 0.5, 0.0);
-  EXPECT_EQ(t.step(), 0.0);
-  EXPECT_EQ(t(0, 0.0), 1.0);
-  EXPECT_EQ(t(3, 0.0), 0.0);
-}
-
 TEST(Amplitudes, BatchesRunsAndMergesGiveTheSameSums) {
   // The driver hands batches of up to 1,000 atoms; a later thread pool adds runs of atoms into
   // separate sums and merges them in order. Only the rounding of the additions may differ.
