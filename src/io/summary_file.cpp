@@ -33,16 +33,6 @@ std::string summary_prediction_line(std::string_view structure_name, double rg) 
   return format(" Model: ", fixed_field(structure_name, 20), "  Theoretical Rg:", rg);
 }
 
-std::string summary_fit_line(std::string_view structure_name, double rg, std::string_view run,
-                             double chi2) {
-  static const Format format("(A,A,A,f7.2,A,A3,A,F8.2)");
-  // A run number of three digits fills the field by itself.
-  std::string run_field(run);
-  if (run_field.size() < 3) run_field.insert(0, 1, ' ');
-  return format(" Model: ", fixed_field(structure_name, 20), "  Rg:", rg, "  Run:", run_field,
-                "  Chi^2:", chi2);
-}
-
 std::string command_line_text(std::span<const std::string> args) {
   std::string text;
   for (std::size_t i = 0; i < args.size(); ++i) {

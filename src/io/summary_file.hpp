@@ -21,11 +21,6 @@ std::string summary_data_file_line(std::string_view data_file);
 // and the Rg from the slope of the net intensity (F7.2).
 std::string summary_prediction_line(std::string_view structure_name, double rg);
 
-// Fit: " Model: ", the first 20 characters of the name, "  Rg:" F7.2, "  Run:", the run number
-// after a blank (three characters), "  Chi^2:" F8.2.
-std::string summary_fit_line(std::string_view structure_name, double rg, std::string_view run,
-                             double chi2);
-
 // The command line as typed: the arguments (program path first) joined by blanks, trailing
 // blanks removed.
 std::string command_line_text(std::span<const std::string> args);

@@ -72,15 +72,9 @@ TEST(SummaryFile, HeaderAndJobLines) {
   const std::string prediction = summary_prediction_line("6lyz.pdb", 13.95);
   EXPECT_EQ(prediction, " Model: 6lyz.pdb              Theoretical Rg:  13.95\n");
   EXPECT_EQ(prediction.size(), 52u + 1u);
-
-  const std::string fit = summary_fit_line("6lyz.pdb", 13.95, "01", 1.234);
-  EXPECT_EQ(fit, " Model: 6lyz.pdb              Rg:  13.95  Run: 01  Chi^2:    1.23\n");
-  EXPECT_EQ(fit.size(), 65u + 1u);
-  // Names are cut at 20 characters; a prefix leaves the run field blank; three digits fill it.
-  EXPECT_EQ(summary_fit_line("abcdefghijklmnopqrstuvwxyz.pdb", 1, "  ", 2),
-            " Model: abcdefghijklmnopqrst  Rg:   1.00  Run:     Chi^2:    2.00\n");
-  EXPECT_EQ(summary_fit_line("m.pdb", 1, "100", 2),
-            " Model: m.pdb                 Rg:   1.00  Run:100  Chi^2:    2.00\n");
+  // Names are cut at 20 characters.
+  EXPECT_EQ(summary_prediction_line("abcdefghijklmnopqrstuvwxyz.pdb", -1.5),
+            " Model: abcdefghijklmnopqrst  Theoretical Rg:  -1.50\n");
 }
 
 TEST(SummaryFile, CommandLineAsTyped) {
