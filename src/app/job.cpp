@@ -6,6 +6,8 @@
 #include <fstream>
 #include <optional>
 
+#include "app/curve_stage.hpp"
+#include "app/fit_stage.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
 #include "core/errors.hpp"
@@ -16,6 +18,7 @@
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
 #include "io/atom_typing.hpp"
+#include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
 #include "io/pdb_selection.hpp"
@@ -76,7 +79,12 @@ class JobRun {
   void write_envelope_coefficients();
   void predict();
   void evaluate(Prediction& p) const;
+  void derive(Prediction& p) const;
   void finish_prediction(const Prediction& p);
+  void fit_curve();
+  void write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
+                 std::span<const double> read_errors);
+  void announce_structure_files();
   void write_intensity(const Prediction& p);
   void write_amplitudes(const Prediction& p);
   void end_job(std::string_view summary_line);
@@ -325,9 +333,8 @@ void JobRun::predict() {
   if (interactive())
     s_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve", s_.fit_wanted);
   if (s_.fit_wanted == 'Y') {
-    // The fit of the solvent parameters to the experimental curve takes over here and ends the
-    // job with its own result files. It is not part of the program yet.
-    throw Error(" Error -- Fitting experimental data is not available in this version");
+    fit_curve();
+    return;
   }
 
   both(prediction_note());
@@ -359,6 +366,11 @@ void JobRun::evaluate(Prediction& p) const {
   p.scale = excluded_volume_scale(s_grid_, partial_.solvent, p.rho0, p.excluded_volume,
                                   sums.atoms, p.atomic_radius);
   p.intensity = model_intensity(partial_, p.scale, p.delta_rho);
+  derive(p);
+}
+
+void JobRun::derive(Prediction& p) const {
+  const AtomSums& sums = model_.structure.sums;
   ForwardValues forward;
   forward.intensity = p.intensity.front();
   forward.atoms = partial_.atoms.front();
@@ -378,6 +390,14 @@ void JobRun::finish_prediction(const Prediction& p) {
   both(labelled_line("Average electron density", p.electron_density));
 
   log_ << output_files_heading();
+  announce_structure_files();
+
+  write_intensity(p);
+  write_amplitudes(p);
+  end_job(summary_prediction_line(structure_name_, p.rg_slope));
+}
+
+void JobRun::announce_structure_files() {
   // Only files that were written are announced.
   if (s_.keep && s_.mode != 2) {
     if (!coefficients_file_.empty())
@@ -385,10 +405,90 @@ void JobRun::finish_prediction(const Prediction& p) {
     if (save_file_written_)
       log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
   }
+}
 
-  write_intensity(p);
-  write_amplitudes(p);
-  end_job(summary_prediction_line(structure_name_, p.rg_slope));
+// Fitting mode: the experimental curve, the fit of the solvent parameters, and the result files
+// of the fitted model.
+void JobRun::fit_curve() {
+  const AtomSums& sums = model_.structure.sums;
+  CurveRequest request;
+  request.data_file = s_.data_file;
+  request.subtract_constant = s_.subtract_constant;
+  request.angular_units = s_.angular_units;
+  request.rho0 = s_.rho0;
+  request.keep_read_errors = s_.write_errors;
+  request.model_s = s_grid_;
+  request.rg_atoms = model_.structure.electron_rg;
+  PreparedCurve curve = prepare_experimental_curve(request, env_.dialogue, report());
+  s_.data_file = curve.data_file;
+  s_.subtract_constant = curve.subtract_constant;
+  s_.rho0 = curve.rho0;
+
+  FitInputs inputs;
+  inputs.model = fit_model(s_grid_, partial_, sums.atoms, sums.dummy_residues,
+                           molecular_.displaced_volume, molecular_.average_atom.radius,
+                           model_.statistics.shell_volume, molecular_.molecular_weight, s_.rho0);
+  inputs.data = std::move(curve.data);
+  inputs.structure_name = structure_name_;
+  inputs.use_default_parameters = s_.use_default_parameters;
+  inputs.interactive = interactive();
+  const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}});
+  s_.delta_rho = fit.parameters.contrast;
+  s_.subtract_constant = fit.subtract_constant;
+
+  // The closing values are those of the fitted model.
+  Prediction p;
+  p.rho0 = s_.rho0;
+  p.delta_rho = fit.parameters.contrast;
+  p.atomic_radius = fit.parameters.radius;
+  p.excluded_volume = fit.parameters.volume;
+  p.scale = fit.scale_curve;
+  p.intensity = fit.intensity;
+  derive(p);
+  finish_fit_log(report(), p.rg_combined, p.rg_slope, p.electron_density);
+
+  write_fit(p, fit, inputs.data, curve.read_errors);
+  if (s_.keep) {
+    write_intensity(p);
+    write_amplitudes(p);
+  }
+  end_job(fit_summary_line(structure_name_, p.rg_slope, s_.run_number, fit.chi2));
+}
+
+void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
+                       std::span<const double> read_errors) {
+  FitFileContent c;
+  c.structure_name = structure_name_;
+  c.contrast = p.delta_rho;
+  c.radius = p.atomic_radius;
+  c.slope_rg = p.rg_slope;
+  c.volume = fit.reported_volume;
+  c.chi2 = fit.chi2;
+  c.s_model = s_grid_;
+  c.model = fit.intensity;
+  c.s = data.s_e;
+  c.intensity = data.i_e;
+  c.error = read_errors;
+  c.fitted = fit.fitted;
+  c.scale = fit.scale;
+  c.background = fit.absolute_background();
+  c.with_errors = s_.write_errors;
+
+  const std::string file = output_file(".fit");
+  std::ofstream out(file, std::ios::trunc);
+  bool ok = static_cast<bool>(out);
+  if (ok) {
+    write_fit_file(out, c, console_report());
+    out.close();
+    ok = static_cast<bool>(out);
+  }
+  if (ok) {
+    announce_structure_files();
+    env_.console << saved_line(kSavedFit, file, Destination::console);
+    log_ << saved_line(kSavedFit, file, Destination::log);
+  } else {
+    both(saving_error(file));
+  }
 }
 
 void JobRun::write_intensity(const Prediction& p) {
