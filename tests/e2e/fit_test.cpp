@@ -406,6 +406,18 @@ TEST(BatchFit, ConstantSubtractionFitsABackground) {
   EXPECT_NEAR(absolute, relative * average, 5e-4 * std::fabs(average) + 5e-4 * std::fabs(absolute));
 }
 
+TEST(BatchFit, FitFileThatCannotBeWrittenIsReportedAndTheRunGoesOn) {
+  const FitDir d;
+  fs::create_directory(d.file(".fit"));  // a directory where the fit file would go
+  const RunResult r = d.run();
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string warning = " Warning: error saving data to the file " + kBase + ".fit\n";
+  EXPECT_EQ(count_of(r.out, warning), 1);
+  EXPECT_EQ(count_of(read_file(d.file(".log")), warning), 1);
+  EXPECT_EQ(count_of(read_file(d.file(".log")), "saved to file"), 0);
+  EXPECT_EQ(read_lines(d.dir.path() / "tessel_summary.txt").back().substr(0, 27), " Model: 3kfo-fill_model.pdb");
+}
+
 TEST(BatchFit, UnusableDataFilesEndTheRun) {
   struct Case {
     std::string name, content, args_extra, message;
