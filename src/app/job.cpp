@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <optional>
+#include <span>
 
 #include "app/curve_stage.hpp"
 #include "app/fit_stage.hpp"
