@@ -336,9 +336,9 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
     const std::string name = (stems[j] + ".pdb" + std::string(20, ' ')).substr(0, 20);
     EXPECT_EQ(model_lines[3 * j].substr(0, 45), " Model: " + name + "  Theoretical Rg:");
     EXPECT_TRUE(matches(model_lines[3 * j + 1],
-                        " Model: " + name + "  Rg:*******  Run:  01  Chi^2:********"));
+                        " Model: " + name + "  Rg:*******  Run: 01  Chi^2:********"));
     EXPECT_TRUE(matches(model_lines[3 * j + 2],
-                        " Model: " + name + "  Rg:*******  Run:  02  Chi^2:********"));
+                        " Model: " + name + "  Rg:*******  Run: 02  Chi^2:********"));
     for (const char* run : {"01", "02"}) {
       EXPECT_TRUE(fs::exists(dir.path() / (stems[j] + run + ".fit"))) << run;
       // The re-runs keep only what a fit keeps without -kp.
@@ -449,7 +449,7 @@ TEST(SaveFile, FitFromTheSaveFileEqualsTheFitFromTheStructure) {
   EXPECT_EQ(read_lines(dir.path() / "3kfo-fill_model01.fit"), fit0);
   std::vector<std::string> fits;
   for (const std::string& line : read_lines(dir.path() / "tessel_summary.txt"))
-    if (line.rfind(" Model: ", 0) == 0) fits.push_back(line.substr(0, 46) + line.substr(49));
+    if (line.rfind(" Model: ", 0) == 0) fits.push_back(line.substr(0, 47) + line.substr(49));
   ASSERT_EQ(fits.size(), 2u);
   EXPECT_EQ(fits[0], fits[1]);  // same Rg and χ², the run numbers (columns 48-49) aside
 }
