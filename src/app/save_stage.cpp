@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/intensity.hpp"
 #include "io/fortran_format.hpp"
 #include "io/run_log.hpp"
 
@@ -86,6 +87,11 @@ ScatteringModel restored_model(SaveData&& data) {
   model.shell = PartialAmplitudes(data.l_max, data.n_points, std::move(data.bordalm));
   structure.sums.atoms = data.n_atoms;
   structure.sums.mass = data.molecular_weight;
+  // Every atom but a dummy residue displaces solvent, so a model that displaces none is made of
+  // dummy residues only (a C-alpha model): its count, which the file does not hold, is then
+  // known. For a model that mixes both it stays unknown (0).
+  if (data.n_atoms > 0 && model_displaced_volume(structure.solvent) == 0.0)
+    structure.sums.dummy_residues = data.n_atoms;
   structure.electron_rg = data.electron_rg;
   structure.shape_rg = data.shape_rg;
 

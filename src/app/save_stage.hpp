@@ -30,7 +30,8 @@ bool save_model(const std::filesystem::path& file, const SavedGrids& grids,
                 ScatteringModel& model, std::ostream& error);
 
 // The model a save file describes, its amplitudes taken over from `data` (which is left without
-// them). The save file does not hold the counts of dummy residues, residues and bases: they are 0.
+// them). The save file does not hold the counts of dummy residues, residues and bases: they are
+// 0, except that a model whose atoms displace no solvent at all is one of dummy residues only.
 ScatteringModel restored_model(SaveData&& data);
 
 // The console lines of a job on a save file: the grid and structure values read ("Maximum order

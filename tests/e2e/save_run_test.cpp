@@ -221,6 +221,29 @@ TEST(SaveFile, OutputsGoBesideTheStoredStructure) {
             read_lines(dir.path() / "6lyz00.int"));
 }
 
+TEST(SaveFile, AlphaCarbonModelComesBackWithItsDummyResidues) {
+  TempDir dir;
+  dir.copy_data("pdb1gdr.ent");
+  ASSERT_EQ(run_tessel(dir.path(), {"pdb1gdr.ent", "-kp"}).status, 0);
+  const RunResult r = run_tessel(dir.path(), {"pdb1gdr00.sav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // 105 alpha carbons, each a dummy residue of 220 Å³ ( A, I5); with N_d ≥ N the average atomic
+  // radius is 1.618 Å, and the intensity file's header shows it.
+  const std::vector<std::string> log = read_lines(dir.path() / "pdb1gdr01.log");
+  EXPECT_TRUE(has_line(log, " Number of dummy residuals :   105"));
+  const auto volume = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind(" Displaced volume:", 0) == 0;
+  });
+  ASSERT_NE(volume, log.end());
+  // G10.4 of 23100 and of 1.618 (F6.3 and four blanks, dropped at the end of the line).
+  EXPECT_EQ(volume->substr(18, 10), "0.2310E+05");
+  EXPECT_EQ(volume->substr(volume->size() - 11), "rad.: 1.618") << *volume;
+  const std::vector<std::string> rows = read_lines(dir.path() / "pdb1gdr01.int");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0].substr(45, 11), " Ra: 1.6180");
+  EXPECT_EQ(rows, read_lines(dir.path() / "pdb1gdr00.int"));
+}
+
 // Bad save files next to a good one: whole but cut short, a structure file under a save name,
 // an empty file and one with bytes after the last record.
 class BadSaveFiles : public ::testing::Test {

@@ -135,6 +135,35 @@ TEST_F(SaveStage, UnwritableFileCostsAWarningAndTheModelStays) {
   }
 }
 
+TEST(SaveStageRestore, ModelThatDisplacesNoSolventIsOneOfDummyResidues) {
+  struct Case {
+    const char* what;
+    int n_atoms;
+    std::complex<double> c00;  // forward l = 0 coefficient of the displaced solvent
+    int dummy_residues;
+  };
+  const Case cases[] = {
+      {"alpha carbons only: C is zero", 105, {0.0, 0.0}, 105},
+      {"atoms that displace solvent", 105, {12.5, 0.0}, 0},
+      {"no atoms at all", 0, {0.0, 0.0}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SaveData d;
+    d.l_max = 1;
+    d.n_points = 2;
+    d.s = {0.0, 0.5};
+    d.n_atoms = c.n_atoms;
+    d.atomalm.assign(3 * 2, {1.0, 0.0});
+    d.vdwalm.assign(3 * 2, {0.0, 0.0});
+    d.vdwalm[0] = c.c00;
+    d.bordalm.assign(3 * 2, {0.5, 0.0});
+    const ScatteringModel m = restored_model(std::move(d));
+    EXPECT_EQ(m.structure.sums.dummy_residues, c.dummy_residues);
+    EXPECT_EQ(m.structure.sums.atoms, c.n_atoms);
+  }
+}
+
 TEST(SaveStageReport, ConsoleShowsTheRestoredValues) {
   SaveData d;
   d.l_max = 10;
