@@ -9,8 +9,10 @@
 
 #include "app/curve_stage.hpp"
 #include "app/fit_stage.hpp"
+#include "app/input_files.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
+#include "app/save_stage.hpp"
 #include "core/errors.hpp"
 #include "core/fibonacci_grid.hpp"
 #include "core/form_factors.hpp"
@@ -24,6 +26,7 @@
 #include "io/intensity_file.hpp"
 #include "io/pdb_selection.hpp"
 #include "io/run_log.hpp"
+#include "io/save_file.hpp"
 #include "io/summary_file.hpp"
 #include "io/time_stamp.hpp"
 
@@ -70,6 +73,9 @@ class JobRun {
   }
 
   void obtain_structure();
+  void restore();
+  SaveData read_save(std::string& name);
+  bool write_save();
   void name_outputs();
   void open_log();
   void set_up_real_space_grid();
@@ -105,16 +111,16 @@ class JobRun {
   MolecularQuantities molecular_;
   std::string coefficients_file_;  // the .flm file written, if any
   bool save_file_written_ = false;
+  std::string save_file_read_;     // a job on a save file: its name as given
 };
 
 void JobRun::run() {
   if (s_.mode == 2) {
-    // Jobs on a save file restore the grids, the structure name and the amplitudes from it and
-    // join at the intensity stage. Reading save files is not part of the program yet.
-    throw Error(" Error -- Save files (.sav) cannot be read by this version: " +
-                (index_ < static_cast<int>(s_.save_files.size())
-                     ? s_.save_files[static_cast<std::size_t>(index_)]
-                     : std::string()));
+    // A job on a save file restores the grids, the structure name and the amplitudes from it
+    // and joins at the intensity stage.
+    restore();
+    predict();
+    return;
   }
 
   obtain_structure();
@@ -141,9 +147,8 @@ void JobRun::run() {
   model_ = compute_scattering_model(request, report());
   report_model();
 
-  // With keep on, jobs on a structure write the save file here for later runs on the same
-  // amplitudes. Writing save files is not part of the program yet.
-  save_file_written_ = false;
+  // Later runs on the same amplitudes start from here: C is not normalised yet.
+  if (s_.keep && s_.mode == 0) save_file_written_ = write_save();
 
   if (s_.keep) write_envelope_coefficients();
 
@@ -185,6 +190,56 @@ void JobRun::obtain_structure() {
       env_.error << e.what() << '\n';
     }
   }
+}
+
+void JobRun::restore() {
+  SaveData data = read_save(save_file_read_);
+  apply_save_settings(data, s_);
+  structure_name_ = data.structure_name;
+
+  // The outputs go beside the structure the amplitudes came from; no prefix.
+  const OutputName name = choose_output_name(output_stem(structure_name_, true), "", env_.platform);
+  s_.base_name = name.base;
+  s_.run_number = name.run;
+  env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
+  env_.console << restored_console_report(data);
+
+  const std::string file = output_file(".log");
+  log_.open(file, std::ios::trunc);
+  if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
+  log_ << restored_log_header(env_.start_stamp);
+  log_ << save_file_report(data, save_file_read_);
+
+  s_grid_ = data.s;
+  model_ = restored_model(std::move(data));
+}
+
+SaveData JobRun::read_save(std::string& name) {
+  if (!interactive()) {
+    // In batch mode a save file that cannot be read ends the run (SaveFileReadError).
+    name = s_.save_files.at(static_cast<std::size_t>(index_));
+    return read_save_file(name);
+  }
+  for (;;) {
+    name = env_.dialogue->ask_file_name("Save file name", "sav");
+    if (name.empty()) continue;
+    try {
+      return read_save_file(name);
+    } catch (const SaveFileReadError& e) {
+      env_.console << e.what() << '\n';
+    }
+  }
+}
+
+bool JobRun::write_save() {
+  SavedGrids grids;
+  grids.structure_name = structure_name_;
+  grids.l_max = s_.l_max;
+  grids.fibonacci_order = s_.fibonacci_order;
+  grids.n_directions = static_cast<int>(tables_->grid().size());
+  grids.s_max = s_.s_max;
+  grids.s = s_grid_;
+  return save_model(output_file(".sav"), grids, model_, env_.error);
 }
 
 void JobRun::name_outputs() {
@@ -543,8 +598,18 @@ void JobRun::end_job(std::string_view summary_line) {
 
 void JobRun::run_further_data_files() {
   // With two or more data files each is fitted by a run of its own on this job's save file,
-  // and the intermediate files are removed afterwards unless the user kept them. These re-runs
-  // need the save file, which the program does not write yet.
+  // and the intermediate files are removed afterwards unless the user kept them. A re-run that
+  // fails does not stop this run.
+  if (s_.data_files.size() < 2 || env_.rerun_arguments.empty()) return;
+  const std::string save = s_.mode == 2 ? save_file_read_ : output_file(".sav");
+  env_.console.flush();
+  env_.error.flush();
+  for (const std::string& data : s_.data_files) {
+    const std::vector<std::string> argv = rerun_argument_vector(env_.rerun_arguments, save, data);
+    if (!env_.platform.run_and_wait(argv))
+      env_.error << " Warning: the program could not be started again for " << data << '\n';
+  }
+  if (!s_.keep_as_set) remove_kept_files(s_.base_name);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/platform.hpp"
 #include "core/run_settings.hpp"
@@ -19,7 +20,8 @@ struct JobEnvironment {
   std::ostream& error;
   Dialogue* dialogue = nullptr;  // interactive mode only
   std::string start_stamp;       // time stamp taken at program start
-  std::string rerun_command;     // batch mode: how to start the program on one more data file
+  // Batch mode: the program and options that start it again on one more data file.
+  std::vector<std::string> rerun_arguments;
 };
 
 // Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
