@@ -7,10 +7,11 @@
 //  - every number the reader accepts is the value strtod reads from the same digits;
 //  - the filter keeps finite, non-negative, strictly ascending s with finite errors that are not
 //    negative, at most `capacity` points;
-//  - the preparation keeps its arrays of equal length and its weights positive.
+//  - the preparation keeps its arrays of equal length and its weights finite, not negative.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -27,9 +28,14 @@ namespace {
 
 using namespace tessel;
 
-void check(bool ok) {
-  if (!ok) std::abort();
-}
+// A broken promise: named on standard error, then the run stops like a crash.
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (false)
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -65,13 +71,13 @@ void check_numbers(std::string_view text) {
     }
     char* end = nullptr;
     const double expected = std::strtod(c_text.c_str(), &end);
-    check(end == c_text.c_str() + c_text.size());
+    CHECK(end == c_text.c_str() + c_text.size());
     if (std::isnan(expected)) {
-      check(std::isnan(value));
+      CHECK(std::isnan(value));
     } else if (std::fpclassify(expected) == FP_SUBNORMAL) {
-      check(value == expected || value == 0.0);
+      CHECK(value == expected || value == 0.0);
     } else {
-      check(same_bits(value, expected) || (value == 0.0 && expected == 0.0));
+      CHECK(same_bits(value, expected) || (value == 0.0 && expected == 0.0));
     }
   }
 }
@@ -89,22 +95,23 @@ std::vector<CurvePoints> parse_in_pieces(std::string_view text, unsigned pattern
 }
 
 void check_filtered(const ExpCurve& curve, std::size_t capacity) {
-  check(curve.s.size() == curve.intensity.size() && curve.s.size() == curve.error.size());
-  check(curve.size() <= capacity);
+  CHECK(curve.s.size() == curve.intensity.size() && curve.s.size() == curve.error.size());
+  CHECK(curve.size() <= capacity);
   for (std::size_t k = 0; k < curve.size(); ++k) {
-    check(std::isfinite(curve.s[k]) && curve.s[k] >= 0.0);
-    check(std::isfinite(curve.intensity[k]));
-    check(std::isfinite(curve.error[k]) && curve.error[k] >= 0.0);
-    if (k > 0) check(curve.s[k] > curve.s[k - 1]);
+    CHECK(std::isfinite(curve.s[k]) && curve.s[k] >= 0.0);
+    CHECK(std::isfinite(curve.intensity[k]));
+    CHECK(std::isfinite(curve.error[k]) && curve.error[k] >= 0.0);
+    if (k > 0) CHECK(curve.s[k] > curve.s[k - 1]);
   }
 }
 
 void check_fit_data(const FitData& fit) {
-  check(fit.s_r.size() == fit.i_r.size() && fit.s_r.size() == fit.w_r.size());
-  check(fit.s_e.size() == fit.i_e.size() && fit.s_e.size() == fit.w_e.size());
-  check(fit.tail_points <= fit.s_r.size());
-  for (double w : fit.w_r) check(w > 0.0);
-  for (double w : fit.w_e) check(w > 0.0);
+  CHECK(fit.s_r.size() == fit.i_r.size() && fit.s_r.size() == fit.w_r.size());
+  CHECK(fit.s_e.size() == fit.i_e.size() && fit.s_e.size() == fit.w_e.size());
+  CHECK(fit.tail_points <= fit.s_r.size());
+  // An error beyond 1e154 squares to infinity and gets weight 0, the limit of 1/σ².
+  for (double w : fit.w_r) CHECK(std::isfinite(w) && w >= 0.0);
+  for (double w : fit.w_e) CHECK(std::isfinite(w) && w >= 0.0);
 }
 
 // The stages the driver runs on an accepted curve, in its order, in batch mode.
@@ -119,7 +126,7 @@ void prepare(ExpCurve curve, bool subtract_constant, double rg_atoms) {
     return;  // no point below the model's range: the run ends with a message
   }
   const RegridStage stage = regrid_curve(curve);
-  check(stage.regridded.size() == regridded_count(curve.size()));
+  CHECK(stage.regridded.size() == regridded_count(curve.size()));
   check_fit_data(finish_preparation(stage, kModelSMax, rg_atoms, subtract_constant));
 }
 
@@ -132,8 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   check_numbers(text);
   const std::vector<CurvePoints> curves = parse_curve_text(text);
-  check(same_curves(curves, parse_in_pieces(text, flags)));
-  for (const CurvePoints& c : curves) check(c.size() >= 2);
+  CHECK(same_curves(curves, parse_in_pieces(text, flags)));
+  for (const CurvePoints& c : curves) CHECK(c.size() >= 2);
   if (curves.empty()) return 0;
 
   const std::size_t capacity = (flags & 1) != 0 ? 2 + (flags >> 4) : kMaxCurvePoints;

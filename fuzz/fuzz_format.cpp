@@ -6,6 +6,7 @@
 // width w > 0 is w characters wide.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,9 +21,14 @@ using namespace tessel;
 
 constexpr std::size_t kMaxValues = 64;
 
-void check(bool ok) {
-  if (!ok) std::abort();
-}
+// A broken promise: named on standard error, then the run stops like a crash.
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (false)
 
 struct ValueReader {
   std::string_view bytes;
@@ -40,7 +46,7 @@ void write_fields(double x, long long i, std::uint8_t tag) {
   const int w = tag % 48;
   const int d = (tag / 48) * 7 % 24;
   const int scale = static_cast<int>(tag % 5) - 2;
-  auto width_ok = [&](const std::string& s) { check(w == 0 || s.size() == static_cast<std::size_t>(w)); };
+  auto width_ok = [&](const std::string& s) { CHECK(w == 0 || s.size() == static_cast<std::size_t>(w)); };
   try {
     width_ok(format_i(i, w, w > 0 ? std::min(d, w) : -1));
     width_ok(format_f(x, w, d));
@@ -98,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
       const std::string buffer = format.write_internal(internal_length, values);
-      check(buffer.size() == internal_length);
+      CHECK(buffer.size() == internal_length);
     } catch (const FormatError&) {
     }
   } catch (const FormatError&) {

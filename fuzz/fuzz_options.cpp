@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -17,9 +18,14 @@ namespace {
 
 using namespace tessel;
 
-void check(bool ok) {
-  if (!ok) std::abort();
-}
+// A broken promise: named on standard error, then the run stops like a crash.
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (false)
 
 bool fake_readable(const std::string& name) {
   for (std::string_view ext : {".pdb", ".ent", ".sav", ".dat"}) {
@@ -29,18 +35,18 @@ bool fake_readable(const std::string& name) {
 }
 
 void check_settings(const RunSettings& s) {
-  check(s.l_max >= 1 && s.l_max <= kMaxHarmonicOrder);
-  check(s.fibonacci_order >= kMinFibonacciOrder && s.fibonacci_order <= kMaxFibonacciOrder);
-  check(s.n_points >= 1 && s.n_points <= kMaxCurvePoints);
-  check(s.angular_units >= 0 && s.angular_units <= 4);
-  check(std::isfinite(s.s_max) && s.s_max > 0.0);
-  check(std::isfinite(s.rho0) && std::isfinite(s.delta_rho));
-  check(s.model_number >= 0);
-  check(s.chain_ids.size() <= kMaxChainIds);
-  check(s.prefix.size() <= kMaxPrefix);
+  CHECK(s.l_max >= 1 && s.l_max <= kMaxHarmonicOrder);
+  CHECK(s.fibonacci_order >= kMinFibonacciOrder && s.fibonacci_order <= kMaxFibonacciOrder);
+  CHECK(s.n_points >= 1 && s.n_points <= kMaxCurvePoints);
+  CHECK(s.angular_units >= 0 && s.angular_units <= 4);
+  CHECK(std::isfinite(s.s_max) && s.s_max > 0.0);
+  CHECK(std::isfinite(s.rho0) && std::isfinite(s.delta_rho));
+  CHECK(s.model_number >= 0);
+  CHECK(s.chain_ids.size() <= kMaxChainIds);
+  CHECK(s.prefix.size() <= kMaxPrefix);
   for (const std::string& f : s.input_files) {
-    check(f.size() <= kMaxFileName);
-    check(f == "-" || fake_readable(f));
+    CHECK(f.size() <= kMaxFileName);
+    CHECK(f == "-" || fake_readable(f));
   }
 }
 
@@ -59,12 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const ParseOutcome outcome = parse_command_line(args, fake_readable);
     if (outcome.action == ParseOutcome::Action::print_and_exit) {
-      check(!outcome.text.empty() && outcome.text.back() == '\n');
+      CHECK(!outcome.text.empty() && outcome.text.back() == '\n');
     } else {
       check_settings(outcome.settings);
     }
   } catch (const FatalStop& stop) {
-    check(std::string_view(stop.what()).size() > 0);
+    CHECK(std::string_view(stop.what()).size() > 0);
   }
   return 0;
 }

@@ -11,6 +11,7 @@
 // A run stopped on an unreadable line (tessel::Error) is an expected outcome.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -27,9 +28,14 @@ namespace {
 
 using namespace tessel;
 
-void check(bool ok) {
-  if (!ok) std::abort();
-}
+// A broken promise: named on standard error, then the run stops like a crash.
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (false)
 
 // The lines of `text` split at '\n', one '\r' before the line end removed, each cut to
 // `max_length` characters (a '\r' left at the cut may go too: the line was longer anyway).
@@ -60,11 +66,11 @@ void check_line_reader(std::string_view text, std::size_t max_length) {
   std::string line;
   std::size_t k = 0;
   while (reader.next(line)) {
-    check(k < expected.size());
-    check(same_line(line, expected[k], max_length));
+    CHECK(k < expected.size());
+    CHECK(same_line(line, expected[k], max_length));
     ++k;
   }
-  check(k == expected.size());
+  CHECK(k == expected.size());
 }
 
 void parse_each_line(std::string_view text) {
@@ -77,8 +83,8 @@ void parse_each_line(std::string_view text) {
     (void)element_code(line);
     try {
       const std::optional<AtomRecord> record = parse_atom_line(line);
-      check(record.has_value() == is_atom_line(line));
-      if (record) check(record->record.size() == kPdbRecordLength);
+      CHECK(record.has_value() == is_atom_line(line));
+      if (record) CHECK(record->record.size() == kPdbRecordLength);
     } catch (const Error&) {
     }
   }
@@ -101,12 +107,12 @@ void stream_and_type(std::string_view text, const TypingOptions& options, long l
   long long atoms = 0;
   try {
     while (stream.next_batch(batch)) {
-      check(batch.size() <= kAtomBatchSize);
+      CHECK(batch.size() <= kAtomBatchSize);
       for (const AtomRecord& atom : batch) {
-        check(atom.record.size() == kPdbRecordLength);
-        check(atom.next_line.size() <= kPdbRecordLength);
+        CHECK(atom.record.size() == kPdbRecordLength);
+        CHECK(atom.next_line.size() <= kPdbRecordLength);
         const TypingResult typed = typer.type_atom(atom);
-        check(typed.atom.type >= 1 && typed.atom.type <= 108);
+        CHECK(typed.atom.type >= 1 && typed.atom.type <= 108);
         ++atoms;
       }
     }
@@ -117,7 +123,7 @@ void stream_and_type(std::string_view text, const TypingOptions& options, long l
   (void)unknown_atoms_summary(typer.composition().unknown_atoms);
   // The pre-pass stops on the same unreadable coordinates, so when it failed and the stream
   // did not, it failed for want of atoms.
-  check(atoms == (prepass >= 0 ? prepass : 0));
+  CHECK(atoms == (prepass >= 0 ? prepass : 0));
 }
 
 }  // namespace
@@ -139,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::istringstream scan_in{std::string(text)};
   const ScanResult scan = scan_structure(scan_in);
-  check(scan.model_count >= 0 && scan.chains.size() <= kMaxChainEntries);
+  CHECK(scan.model_count >= 0 && scan.chains.size() <= kMaxChainEntries);
 
   const long long prepass = prepass_atoms(text, options.explicit_hydrogens);
   stream_and_type(text, options, prepass);

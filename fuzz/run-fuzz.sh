@@ -117,8 +117,10 @@ for t in "${targets[@]}"; do
   echo "== $t: $seconds s"
   start=$(date +%s)
   status=0
+  dict=()
+  [ -f "$src/fuzz/$t.dict" ] && dict=(-dict="$src/fuzz/$t.dict")
   nice -n 19 "$build/fuzz/$t" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 \
-    -max_len="$(max_len "$t")" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+    -max_len="$(max_len "$t")" -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" \
     "$corpus" "$seeds/$t" >"$log" 2>&1 || status=$?
   elapsed=$(($(date +%s) - start))
   runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo '?')
