@@ -5,6 +5,9 @@
 # Targets: fuzz_pdb fuzz_curve fuzz_save_file fuzz_options fuzz_format (default: all).
 # Build, seeds, corpora, crash artifacts and logs go to build-fuzz/ in the source tree; the
 # corpora grow from run to run. Each input may take at most 1 s; a slower one is a finding.
+# The machine is shared and the runs are niced, so wall time per input is noisy: libFuzzer
+# reports every input slower than 1 s (saved as slow-unit-*) and stops only beyond 10 s; re-run
+# a reported input alone to see whether it is really slow:  build-fuzz/fuzz/<target> <file>
 set -euo pipefail
 
 seconds=${1:-60}
@@ -119,7 +122,8 @@ for t in "${targets[@]}"; do
   status=0
   dict=()
   [ -f "$src/fuzz/$t.dict" ] && dict=(-dict="$src/fuzz/$t.dict")
-  nice -n 19 "$build/fuzz/$t" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 \
+  nice -n 19 "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -report_slow_units=1 \
+    -rss_limit_mb=2048 \
     -max_len="$(max_len "$t")" -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" \
     "$corpus" "$seeds/$t" >"$log" 2>&1 || status=$?
   elapsed=$(($(date +%s) - start))
@@ -128,6 +132,10 @@ for t in "${targets[@]}"; do
   if [ "$status" -ne 0 ]; then
     echo "   finding: see $log and $artifacts/"
     grep -m 3 -E 'ERROR|SUMMARY|deadly|timeout' "$log" | sed 's/^/   /' || true
+  fi
+  if grep -q 'Slowest unit' "$log"; then
+    echo "   inputs slower than 1 s:"
+    grep 'Slowest unit' "$log" | sed 's/^/   /'
   fi
 done
 
