@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/data_preparation.hpp"
+#include "core/error_estimate.hpp"
 #include "io/exp_curve_input.hpp"
 #include "io/fortran_format.hpp"
 
@@ -61,6 +62,27 @@ TEST(FuzzRegressions, HugeErrorGetsWeightZero) {
   EXPECT_EQ(fit.w_e[2], 0.0);
   EXPECT_NEAR(fit.w_e[0], 100.0, 1e-9);  // 1/0.1² (the floor of 1e-20 is far below)
   for (double w : fit.w_r) EXPECT_TRUE(std::isfinite(w) && w >= 0.0);
+}
+
+// A curve without errors whose first intensity is 3.76e307 (a mutated copy of the test curve):
+// the smoothed logarithm came back above ln(DBL_MAX), exp() overflowed, and the estimated
+// errors were inf and NaN; a NaN error then got the largest fit weight. The estimate now falls
+// back to 3 % of |I|, as for residuals that are not random.
+TEST(FuzzRegressions, ErrorEstimateNearTheTopOfTheDoubleRange) {
+  const std::vector<double> s = {0.024021, 0.024629, 0.025237, 0.025845, 0.026454, 0.027062, 0.02767};
+  const std::vector<double> intensity = {3.76451e307, 3.70630, 3.70586, 3.70613, 3.69353, 3.67170, 3.67483};
+  const std::vector<double> zero(s.size(), 0.0);
+  std::ostringstream warnings;
+  const ExpCurve curve = filter_IofS(s, intensity, zero, warnings);
+  ASSERT_EQ(curve.size(), s.size());
+  for (std::size_t j = 0; j < s.size(); ++j) {
+    SCOPED_TRACE(j);
+    EXPECT_DOUBLE_EQ(curve.error[j], 0.03 * intensity[j] + 1e-20);
+  }
+  EXPECT_NE(warnings.str().find(" ERREST ---W- Smoothed errors are not finite!\n"
+                                "              Relative errors of 3 percent are assigned\n"),
+            std::string::npos)
+      << warnings.str();
 }
 
 }  // namespace
