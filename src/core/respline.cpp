@@ -1,6 +1,7 @@
 // Cubic-spline re-interpolation of a tabulated curve onto new abscissae.
 #include "core/respline.hpp"
 
+#include <algorithm>
 #include <cassert>
 
 namespace tessel {
@@ -159,17 +160,44 @@ SplineInterpolator::SplineInterpolator(std::span<const double> x, std::span<cons
     const double b = (u[i] - x[lo]) / h;
     targets_[i] = Target{lo, a, b, (a * a * a - a) * (h * h) / 6.0, (b * b * b - b) * (h * h) / 6.0};
   }
+
+  ascending_ = std::is_sorted(u.begin(), u.end());
+  if (!ascending_) return;
+  const std::size_t m = u.size();
+  wa_.resize(m);
+  wb_.resize(m);
+  wca_.resize(m);
+  wcb_.resize(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    const Target& t = targets_[i];
+    wa_[i] = t.a;
+    wb_[i] = t.b;
+    wca_[i] = t.ca;
+    wcb_[i] = t.cb;
+    if (t.k == kOutside) continue;
+    if (runs_.empty() || runs_.back().k != t.k || runs_.back().end != i) {
+      runs_.push_back(Run{t.k, i, i + 1});
+    } else {
+      runs_.back().end = i + 1;
+    }
+  }
 }
 
 void SplineInterpolator::apply(std::span<const double> y, std::span<double> v) const {
-  assert(y.size() == x_.size() && v.size() == targets_.size());
+  std::vector<double> scratch(x_.size());
+  apply(y, v, scratch);
+}
+
+void SplineInterpolator::apply(std::span<const double> y, std::span<double> v,
+                               std::span<double> scratch) const {
+  assert(y.size() == x_.size() && v.size() == targets_.size() && scratch.size() >= x_.size());
   const std::size_t n = x_.size();
   if (n < 2) {
     for (std::size_t i = 0; i < v.size(); ++i) v[i] = targets_[i].k == kOutside ? 0.0 : y[0];
     return;
   }
   // Forward elimination into m, then back substitution in place: m becomes y''.
-  std::vector<double> m(n);
+  const std::span<double> m = scratch;
   const double yp1 = slope(first_slope_, y, true);
   const double ypn = slope(last_slope_, y, false);
   double d_prev = (y[1] - y[0]) * inv_h_[0];
@@ -183,6 +211,19 @@ void SplineInterpolator::apply(std::span<const double> y, std::span<double> v) c
   m[n - 1] = (un - 0.5 * m[n - 2]) * inv_last_pivot_;
   for (std::size_t k = n - 1; k-- > 0;) m[k] = c_[k] * m[k + 1] + m[k];
 
+  if (ascending_) {
+    if (out_of_range_) std::fill(v.begin(), v.end(), 0.0);
+    for (const Run& run : runs_) {
+      const double yk = y[run.k];
+      const double yk1 = y[run.k + 1];
+      const double mk = m[run.k];
+      const double mk1 = m[run.k + 1];
+      for (std::size_t i = run.begin; i < run.end; ++i) {
+        v[i] = wa_[i] * yk + wb_[i] * yk1 + wca_[i] * mk + wcb_[i] * mk1;
+      }
+    }
+    return;
+  }
   for (std::size_t i = 0; i < v.size(); ++i) {
     const Target& t = targets_[i];
     if (t.k == kOutside) {

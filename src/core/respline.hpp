@@ -39,6 +39,8 @@ class SplineInterpolator {
 
   // v[i] = the spline through (x, y) at u[i]; y.size() == table_size(), v.size() == target_count().
   void apply(std::span<const double> y, std::span<double> v) const;
+  // The same with caller-owned scratch of table_size() values, for loops that must not allocate.
+  void apply(std::span<const double> y, std::span<double> v, std::span<double> scratch) const;
   std::vector<double> operator()(std::span<const double> y) const;
 
  private:
@@ -60,6 +62,14 @@ class SplineInterpolator {
   double inv_last_pivot_ = 0;
   std::vector<Target> targets_;
   bool out_of_range_ = false;
+  // For ascending u the targets of one interval are consecutive: runs of them are evaluated
+  // with the interval's values held fixed and the weights in separate arrays, two at a time.
+  struct Run {
+    std::size_t k, begin, end;  // interval and the targets begin..end−1
+  };
+  bool ascending_ = false;
+  std::vector<Run> runs_;
+  std::vector<double> wa_, wb_, wca_, wcb_;  // the weights of targets_, one array per weight
 };
 
 }  // namespace tessel

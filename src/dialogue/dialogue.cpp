@@ -8,6 +8,7 @@
 #include "core/errors.hpp"
 #include "dialogue/answer_text.hpp"
 #include "dialogue/question_layout.hpp"
+#include "io/exp_curve_input.hpp"
 #include "io/fortran_format.hpp"
 
 namespace tessel {
@@ -38,14 +39,7 @@ std::string lower_case(std::string_view text) {
 
 }  // namespace
 
-double angular_units_factor(int unit) {
-  switch (unit) {
-    case 2: return static_cast<double>(0.1F);  // 0.1 in single precision, widened: 0.10000000149011612
-    case 3: return 2.0 * std::numbers::pi;
-    case 4: return 2.0 * std::numbers::pi / 10.0;
-    default: return 1.0;
-  }
-}
+double angular_units_factor(int unit) { return unit_factor(unit); }
 
 std::string Dialogue::ask(std::string_view question, std::string_view default_text) {
   out_ << question_text(question, default_text);

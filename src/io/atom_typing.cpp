@@ -19,18 +19,10 @@ constexpr int kOxygenType = 9;
 constexpr int kSulphurType = 11;
 constexpr int kResidueStartNHType = 21;
 
-// Letters that can begin, and letters that can end, a two-letter element symbol, and the
-// one-letter symbols (which stand right-aligned, after a blank).
-constexpr std::string_view kTwoLetterFirst = "ABCDEFGHIKLMNOPRSTXYZ";
-constexpr std::string_view kTwoLetterSecond = "ABCDEFGHILMNOPRSTUVY";
-constexpr std::string_view kOneLetter = "BCFHIKNOPSUVWY";
-
 constexpr std::string_view kAminoAcids =
     "ALAARGASNASPCYSGLNGLUGLYHISILELEULYSMETPHEPROSERTHRTRPTYRVAL";
 constexpr std::string_view kNucleotides[] = {"  A", "  G", "  C", "  U", "  T",
                                              "GTP", " DA", " DG", " DC", " DT"};
-
-bool contains(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
 
 std::string_view without_trailing_blanks(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
@@ -39,12 +31,6 @@ std::string_view without_trailing_blanks(std::string_view text) {
 }
 
 }  // namespace
-
-bool is_valid_element_code(std::string_view code) {
-  if (code.size() != 2) return false;
-  if (code[0] == ' ') return contains(kOneLetter, code[1]);
-  return contains(kTwoLetterFirst, code[0]) && contains(kTwoLetterSecond, code[1]);
-}
 
 ElementCode element_code(std::string_view record) {
   // The name is aligned when columns 13-14 or column 14 alone give a code; otherwise the code

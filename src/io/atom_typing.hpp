@@ -27,7 +27,6 @@ struct ElementCode {
 
 // A valid code: two letters that can begin and end a two-letter symbol, or a blank and a
 // one-letter symbol. Validity says nothing about the code naming a real element.
-bool is_valid_element_code(std::string_view code);
 ElementCode element_code(std::string_view record);
 
 // A bare type (1..107) with the dictionary's hydrogens added: C takes up to 3, N up to 3, O and S

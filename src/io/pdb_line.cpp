@@ -73,6 +73,12 @@ bool is_one_letter_symbol(char a) {
 
 }  // namespace
 
+bool is_valid_element_code(std::string_view code) {
+  if (code.size() != 2) return false;
+  if (code[0] == ' ') return is_one_letter_symbol(code[1]);
+  return is_two_letter_code(code[0], code[1]);
+}
+
 LineReader::LineReader(std::istream& in, std::size_t max_length)
     : in_(in), max_length_(max_length), buffer_(max_length + 1, '\0') {}
 

@@ -74,6 +74,10 @@ enum class AtomLineClass { kNotAtom, kRotamer, kWater, kHydrogen, kAccepted };
 // name one column late) columns 14-15 or column 15, else columns 14-15 as they stand.
 std::string record_element_code(std::string_view record);
 
+// Whether a two-character code can name an element: a two-letter symbol in upper case, or a
+// one-letter symbol after a blank (" C", "FE").
+bool is_valid_element_code(std::string_view code);
+
 // A record whose element code is " H". Mercury written "HG  ", hafnium "HF" and holmium "HO"
 // are no hydrogens, nor is an atom whose element columns name another element.
 bool is_hydrogen_record(std::string_view record);

@@ -1,0 +1,177 @@
+// Partial amplitudes of a structure's atoms in vacuum and of the solvent they displace, with the
+// sums for the structural parameters and the envelope search, in one pass over the atoms.
+// Lengths in Å, s in 1/Å, form factors in electrons, volumes in Å³, masses in Da.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "core/bessel.hpp"
+#include "core/envelope.hpp"
+#include "core/form_factors.hpp"
+#include "core/harmonic_tables.hpp"
+#include "core/multipole_block.hpp"
+#include "core/partial_amplitudes.hpp"
+#include "core/progress_marks.hpp"
+
+namespace tessel {
+
+// Mass of one residue of an alpha-carbon model, Da.
+inline constexpr double kAverageResidueMass = 110.0;
+
+// One typed atom, its position taken from the geometric centre of the model.
+struct CentredAtom {
+  double x = 0.0, y = 0.0, z = 0.0;  // Å
+  int type = 1;                      // 1..108
+  bool dummy_residue = false;        // a whole residue of an alpha-carbon model
+};
+
+// The form factors of one structure on its s grid.
+struct ModelFormFactors {
+  FormFactorTable vacuum;        // f_k(s)
+  FormFactorTable solvent;       // g_k(s), per unit solvent density
+  std::vector<double> residue;   // r(s), the average residue
+  int regrid_warnings = 0;       // " REGRID ---W- Out of abscissa range." lines due (0 or 2)
+};
+ModelFormFactors make_model_form_factors(std::span<const double> s);
+
+// j_l for the atom loop, tabulated up to 1.0001·s_max·R_max, R_max the extent of the model from
+// its centre (0 for a model of zero extent, whose table holds j_l(0)).
+LineTable make_atom_bessel_table(int l_max, double s_max, double r_max);
+
+// Scalar sums over the atoms, in file order.
+struct AtomSums {
+  int atoms = 0;
+  int dummy_residues = 0;
+  double electrons = 0.0;          // Σ Z
+  double mass = 0.0;               // Σ masses, 110 per dummy residue
+  double electron_r2 = 0.0;        // Σ Z·r²
+  double r2 = 0.0;                 // Σ r²
+  std::array<double, 3> electron_moment{};  // Σ Z·(x, y, z)
+  double volume = 0.0;             // Σ V of the atoms that displace solvent
+  std::array<double, 3> volume_moment{};    // Σ V·(x, y, z)
+  double largest_radius = 0.0;     // largest type radius met
+
+  void add(const CentredAtom& atom);
+  // Adds the sums of a later run of atoms.
+  void merge(const AtomSums& later);
+};
+
+// The two atomic amplitudes before their common factor √(2/π)·i^l: Σ f·j_l·conj(Y) (atoms) and
+// Σ g·j_l·conj(Y) (displaced solvent).
+struct AmplitudeSums {
+  PartialAmplitudes atoms;
+  PartialAmplitudes solvent;
+
+  AmplitudeSums() = default;
+  AmplitudeSums(int l_max, int n_points) : atoms(l_max, n_points), solvent(l_max, n_points) {}
+  // Adds the sums of another run of atoms. Runs summed apart and merged in file order give the
+  // same result every time, however the runs were scheduled.
+  void merge(const AmplitudeSums& other);
+};
+
+// Spherical position of an atom about the centre as the amplitude and envelope code use it:
+// θ = arccos(z/r), φ = atan2(y, x) in [0, 2π) with φ = π/2, 3π/2 or 0 on the plane x = 0 for
+// y > 0, y < 0 and y = 0. An atom at the centre gets θ = 0, φ = 0.
+struct SphericalPosition {
+  double r = 0.0;
+  double cos_theta = 1.0;
+  double theta = 0.0;
+  double phi = 0.0;
+};
+SphericalPosition spherical_position(double x, double y, double z);
+
+// Scratch space of one amplitude loop (one per thread).
+struct AmplitudeWorkspace {
+  std::vector<std::complex<double>> harmonics;
+  multipole::HarmonicBlock conj_y;             // conj(Y) of the block's atoms
+  std::vector<SphericalPosition> positions;    // the block's atoms in file order
+  std::vector<std::size_t> order;              // the block's atoms by decreasing r
+  std::vector<double> radius;                  // r per atom of the block, in that order
+  std::vector<const double*> vacuum, solvent;  // form-factor columns per atom
+  std::vector<double> zeros;                   // the solvent column of a dummy residue
+  std::vector<int> counted;                    // orders counted per atom at the current s
+  std::vector<int> active;                     // atoms counting order l, per l
+  std::vector<double> w_atoms, w_solvent;      // weights, atom-major: [b·(L+1) + l]
+};
+
+// The amplitude loop over atoms × (l, m) × s: for every atom and every point s_k it adds
+// j_l(s_k·r)·conj(Y_lm(θ, φ))·f(s_k) to the atoms' sum and the same with g(s_k) to the solvent's,
+// for the orders whose terms count (s_k·r > 0.75·l − 2.7). A dummy residue adds the average
+// residue factor r(s_k) to the atoms' sum and nothing to the solvent's. The atoms go in blocks
+// of block_size(); within a block their terms are summed in order of decreasing r (ties in file
+// order) and each block's sums are then added to the output, so the result depends only on the
+// atoms given. The tables must outlive the kernel, which only reads them: several threads may
+// share one, each with its own workspace and sums.
+class AmplitudeKernel {
+ public:
+  AmplitudeKernel(const HarmonicTables& tables, std::span<const double> s,
+                  const ModelFormFactors& form_factors, const LineTable& bessel);
+
+  AmplitudeSums make_sums() const { return AmplitudeSums(tables_->l_max(), n_points()); }
+  int n_points() const { return static_cast<int>(s_.size()); }
+  // Atoms per block of the loop: the harmonics of one block stay in cache while every s point
+  // reads them. Runs of this many atoms are the natural unit for progress and for threads.
+  int block_size() const { return block_; }
+
+  // Adds the atoms, in their order, to `out`.
+  void add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                 AmplitudeSums& out) const;
+
+ private:
+  const HarmonicTables* tables_;
+  std::span<const double> s_;
+  const ModelFormFactors* form_factors_;
+  const LineTable* bessel_;
+  int block_;  // atoms per block of the loop
+};
+
+// What the pass over a structure's atoms produces.
+struct StructureAmplitudes {
+  PartialAmplitudes atoms;    // A, `atomalm`; empty when only the envelope was wanted
+  PartialAmplitudes solvent;  // C, `vdwalm`, unit density, not yet normalised; empty likewise
+  AtomSums sums;
+  double electron_rg = 0.0;   // √(Σ Z·r²/Σ Z) over all atoms, those at the centre included
+  double shape_rg = 0.0;      // √(Σ r²/N), the radius of gyration of the atom centres
+  // Centre of the excess electron density, (Σ Z·x − 0.334·Σ V·x)/(Σ Z − 0.334·Σ V) per axis;
+  // (0, 0, 0) when the excess charge is exactly 0.
+  std::array<double, 3> excess_centre{};
+  Envelope envelope;          // completed
+};
+
+// One structure's pass: feed the atoms batch by batch in file order, then finish once. The atom
+// numbering for the envelope runs over all atoms added, from 1. The tables must outlive it.
+//
+// A threaded pass would cut each batch into runs of block_size() atoms, add the runs with
+// AmplitudeKernel::add_atoms into sums of their own and merge those in file order, while the
+// AtomSums and the EnvelopeSearch, whose ties go to the later atom, stay in one thread.
+class StructureAccumulator {
+ public:
+  // Amplitudes, sums and envelope.
+  StructureAccumulator(const HarmonicTables& tables, std::span<const double> s,
+                       const ModelFormFactors& form_factors, const LineTable& bessel);
+  // Envelope and sums only (no form factors, no amplitudes).
+  explicit StructureAccumulator(const HarmonicTables& tables);
+
+  // Progress: `marks` advances once per atom (the driver's ">" every N/40 atoms).
+  void set_progress(ProgressMarks marks) { progress_ = std::move(marks); }
+
+  void add_batch(std::span<const CentredAtom> atoms);
+
+  // Multiplies the amplitudes by √(2/π)·i^l, finishes the radii of gyration and the centre of
+  // the excess density, and completes the envelope (zero directions: zero_direction_radius).
+  StructureAmplitudes finish();
+
+ private:
+  std::optional<AmplitudeKernel> kernel_;
+  AmplitudeWorkspace workspace_;
+  AmplitudeSums amplitudes_;
+  AtomSums sums_;
+  EnvelopeSearch envelope_;
+  ProgressMarks progress_;
+};
+
+}  // namespace tessel

@@ -1,0 +1,207 @@
+// Angular envelope: search, completion, statistics and harmonic expansion.
+#include "core/envelope.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <numeric>
+
+namespace tessel {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
+
+// The largest of best2 and the squared distances from point a to the points a+1..stop−1, four
+// points at a time in two independent pairs.
+double farthest_squared(const double* px, const double* py, const double* pz, std::size_t a,
+                        std::size_t stop, double best2) {
+  using Pack = double __attribute__((vector_size(16)));
+  auto load = [](const double* p) {
+    Pack v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
+  const Pack ax = {px[a], px[a]}, ay = {py[a], py[a]}, az = {pz[a], pz[a]};
+  auto squared = [&](std::size_t b) {
+    const Pack dx = load(px + b) - ax;
+    const Pack dy = load(py + b) - ay;
+    const Pack dz = load(pz + b) - az;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  Pack best_lo = {best2, best2};
+  Pack best_hi = best_lo;
+  std::size_t b = a + 1;
+  for (; b + 4 <= stop; b += 4) {
+    const Pack lo = squared(b);
+    const Pack hi = squared(b + 2);
+    best_lo = lo > best_lo ? lo : best_lo;
+    best_hi = hi > best_hi ? hi : best_hi;
+  }
+  double result = std::max(std::max(best_lo[0], best_lo[1]), std::max(best_hi[0], best_hi[1]));
+  for (; b < stop; ++b) {
+    const double dx = px[b] - px[a], dy = py[b] - py[a], dz = pz[b] - pz[a];
+    result = std::max(result, dx * dx + dy * dy + dz * dz);
+  }
+  return result;
+}
+
+// Rounding slack of the diameter search's pruning bound |p_a − p_b| ≤ F_a + F_b: the grid's unit
+// vectors are unit only to rounding.
+constexpr double kBoundSlack = 1e-12;
+
+}  // namespace
+
+EnvelopeSearch::EnvelopeSearch(const FibonacciGrid& grid)
+    : grid_(&grid),
+      radius_(as_size(grid.size()), 0.0),
+      runner_radius_(as_size(grid.size()), 0.0),
+      lateral_(as_size(grid.size()), 0.0),
+      runner_lateral_(as_size(grid.size()), 0.0),
+      atom_(as_size(grid.size()), 0),
+      runner_atom_(as_size(grid.size()), 0) {}
+
+void EnvelopeSearch::add_atom(double x, double y, double z, double r, double theta,
+                              double atom_radius, int sequence) {
+  assert(r > 0.0);
+  const int n = grid_->size();
+  const double reach = atom_radius + kAtomReachMargin;
+  const double alpha = std::asin(std::min(reach, r) / r);
+  // The grid runs by decreasing cos θ, so the directions with polar angles between θ − α and
+  // θ + α form one run of indices; the 1-based bounds below are widened by one at the top.
+  int lower = 1;
+  if (theta - alpha > 0.0) {
+    lower = static_cast<int>(std::floor((1.0 - std::cos(theta - alpha)) * (n - 1) / 2.0)) + 1;
+  }
+  int upper = n;
+  if (theta + alpha < kPi) {
+    upper = static_cast<int>(std::floor((1.0 - std::cos(theta + alpha)) * (n - 1) / 2.0)) + 1;
+  }
+  const int first = std::max(lower, 1) - 1;    // 0-based
+  const int last = std::min(upper + 1, n) - 1;  // 0-based, inclusive
+  const double r2 = r * r;
+  const double reach2 = reach * reach;
+  const double* ux = grid_->x().data();
+  const double* uy = grid_->y().data();
+  const double* uz = grid_->z().data();
+  for (int j = first; j <= last; ++j) {
+    const auto i = as_size(j);
+    const double p = ux[i] * x + uy[i] * y + uz[i] * z;
+    if (!(p > 0.0)) continue;
+    const double lateral = r2 - p * p;
+    if (reach2 < lateral) continue;
+    const double candidate = p + atom_radius / 2.0;
+    if (candidate < radius_[i]) continue;
+    runner_radius_[i] = radius_[i];
+    runner_atom_[i] = atom_[i];
+    runner_lateral_[i] = lateral_[i];
+    radius_[i] = candidate;
+    atom_[i] = sequence;
+    lateral_[i] = lateral;
+  }
+}
+
+Envelope EnvelopeSearch::complete(double zero_radius) const {
+  Envelope e;
+  e.radius = radius_;
+  // Atoms that are outermost somewhere, for the membership test of the runner-up rule.
+  std::vector<int> outermost = atom_;
+  std::sort(outermost.begin(), outermost.end());
+  for (std::size_t j = 0; j < e.radius.size(); ++j) {
+    if (!std::binary_search(outermost.begin(), outermost.end(), runner_atom_[j])) continue;
+    if (lateral_[j] < runner_lateral_[j]) continue;
+    if (runner_radius_[j] > 0.0) e.radius[j] = runner_radius_[j];
+  }
+  for (double& f : e.radius) {
+    if (f == 0.0) {
+      f = zero_radius;
+      ++e.zero_directions;
+    }
+  }
+  e.zero_radius = zero_radius;
+  e.max_radius = e.radius.empty() ? 0.0 : *std::max_element(e.radius.begin(), e.radius.end());
+  return e;
+}
+
+double zero_direction_radius(double electron_rg, double largest_atom_radius) {
+  const double r = electron_rg / 10.0;
+  if (r > 0.0) return r;
+  return largest_atom_radius / 2.0;
+}
+
+EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius) {
+  assert(radius.size() == as_size(grid.size()));
+  EnvelopeStatistics st;
+  if (radius.empty()) return st;
+  double f2 = 0.0, f3 = 0.0, f5 = 0.0, shell3 = 0.0, shell5 = 0.0;
+  for (const double f : radius) {
+    const double g = f + kShellWidth;
+    const double fcube = f * f * f;
+    const double gcube = g * g * g;
+    f2 += f * f;
+    f3 += fcube;
+    f5 += fcube * f * f;
+    shell3 += gcube - fcube;
+    shell5 += gcube * g * g - fcube * f * f;
+  }
+  const double n = static_cast<double>(radius.size());
+  st.volume = kEnvelopeVolumeFactor * f3 / n;
+  st.shell_volume = kEnvelopeVolumeFactor * shell3 / n;
+  st.surface = 4.0 * kPi * f2 / n;
+  st.rg = f3 > 0.0 ? std::sqrt(0.6 * f5 / f3) : 0.0;
+  st.shell_rg = shell3 > 0.0 ? std::sqrt(0.6 * shell5 / shell3) : 0.0;
+  st.radius = std::cbrt(3.0 * st.volume / (4.0 * kPi));
+  st.diameter = envelope_diameter(grid, radius);
+  return st;
+}
+
+double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radius) {
+  assert(radius.size() == as_size(grid.size()));
+  const std::size_t n = radius.size();
+  if (n < 2) return 0.0;
+  // Points in order of decreasing radius: a pair (a, b) with b after a is no longer than
+  // F_a + F_b, so each point only meets the run of later points that can still beat the best.
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return radius[a] > radius[b]; });
+  std::vector<double> f(n), px(n), py(n), pz(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t j = order[i];
+    f[i] = radius[j];
+    px[i] = radius[j] * grid.x()[j];
+    py[i] = radius[j] * grid.y()[j];
+    pz[i] = radius[j] * grid.z()[j];
+  }
+  double best2 = 0.0;
+  for (std::size_t a = 0; a + 1 < n; ++a) {
+    const double best = std::sqrt(best2) * (1.0 - kBoundSlack);
+    if (f[a] + f[a + 1] < best) break;
+    // Later points with F_b ≥ best − F_a; F is descending, so they form a prefix of the rest.
+    const double need = best - f[a];
+    const auto stop = static_cast<std::size_t>(
+        std::partition_point(f.begin() + static_cast<std::ptrdiff_t>(a) + 1, f.end(),
+                             [need](double v) { return v >= need; }) -
+        f.begin());
+    best2 = farthest_squared(px.data(), py.data(), pz.data(), a, stop, best2);
+  }
+  return std::sqrt(best2);
+}
+
+EnvelopeFunction envelope_function(const HarmonicTables& tables, std::span<const double> radius,
+                                   double envelope_radius) {
+  EnvelopeFunction ef;
+  ef.l_max = std::min(tables.l_max(), kEnvelopeFunctionMaxOrder);
+  ef.coefficients = project_on_grid(tables, radius, ef.l_max);
+  if (envelope_radius > 0.0) {
+    for (auto& c : ef.coefficients) c /= envelope_radius;
+  }
+  ef.present.assign(ef.coefficients.size(), 1);
+  return ef;
+}
+
+}  // namespace tessel

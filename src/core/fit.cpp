@@ -1,0 +1,339 @@
+// Grid search of the solvent parameters and the final evaluation of the fitted model.
+#include "core/fit.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "core/bounded_lsq.hpp"
+#include "core/locate.hpp"
+#include "core/respline.hpp"
+
+namespace tessel {
+namespace {
+
+constexpr double kFourPi = 4.0 * std::numbers::pi;
+constexpr double kFourPiThirds = 4.0 * std::numbers::pi / 3.0;
+constexpr double kLn10 = std::numbers::ln10;
+
+// 10^v = 2^n·e^r with n = nint(v·log2 10) and r = v·ln 10 − n·ln 2 (ln 2 split so that n·ln2_high
+// is exact), e^r by its Taylor polynomial of degree 13 in Estrin's scheme, 2^n built in the
+// exponent bits. As accurate as exp(v·ln 10) (the rounding of v·ln 10 dominates), without a
+// branch or call, so that a loop over it runs two values at a time. Valid for |v| ≤ 300.
+constexpr double kLog2Of10 = 3.321928094887362347870319429489390175864831393;
+constexpr double kLn2High = 0x1.62e42fee00000p-1;
+constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
+constexpr double kRoundShift = 0x1.8p52;  // adding it rounds a double of magnitude < 2^51
+constexpr double kFastPowerLimit = 300.0;
+
+inline double fast_power_of_ten(double v) {
+  const double shifted = v * kLog2Of10 + kRoundShift;
+  const double n = shifted - kRoundShift;
+  const double r = (v * kLn10 - n * kLn2High) - n * kLn2Low;
+  const double r2 = r * r;
+  const double r4 = r2 * r2;
+  const double r8 = r4 * r4;
+  // Coefficients 1/k! of r^k, paired as c_2j + c_2j+1·r.
+  const double p01 = 1.0 + r;
+  const double p23 = 1.0 / 2 + r * (1.0 / 6);
+  const double p45 = 1.0 / 24 + r * (1.0 / 120);
+  const double p67 = 1.0 / 720 + r * (1.0 / 5040);
+  const double p89 = 1.0 / 40320 + r * (1.0 / 362880);
+  const double p1011 = 1.0 / 3628800 + r * (1.0 / 39916800);
+  const double p1213 = 1.0 / 479001600 + r * (1.0 / 6227020800.0);
+  const double q = (p01 + r2 * p23 + r4 * (p45 + r2 * p67)) +
+                   r8 * (p89 + r2 * p1011 + r4 * p1213);
+  const std::int64_t n_bits = std::bit_cast<std::int64_t>(shifted) - std::bit_cast<std::int64_t>(kRoundShift);
+  return q * std::bit_cast<double>((n_bits + 1023) << 52);
+}
+
+// −((4π/3)·Ra³)^two_thirds: the exponent factor of the Gaussian for atoms of radius Ra.
+double gaussian_exponent(double radius, double two_thirds) {
+  const double atomic_volume = kFourPiThirds * radius * radius * radius;
+  return -std::pow(atomic_volume, two_thirds);
+}
+
+// The radius-dependent part of the excluded-volume scale on a stretch: the Gaussian factors
+// exp(s²·e/(4π)) and the peak k* of the high-angle continuation (kNone: no continuation).
+struct RadiusShape {
+  std::vector<double> gauss;  // over the whole grid; written on lo..last
+  std::size_t k_star = kNone;
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+};
+
+void fill_radius_shape(const FitModel& model, double radius, double two_thirds, std::size_t first,
+                       std::size_t last, RadiusShape& shape) {
+  const std::span<const double> s = model.s;
+  const double e = gaussian_exponent(radius, two_thirds);
+  shape.k_star = RadiusShape::kNone;
+  std::size_t lo = first;
+  std::size_t k0 = 0;
+  const bool continued = s[last] > kHighAngleLimit;
+  if (continued) {
+    // The last point below 1 (s[0] = 0 is always below).
+    k0 = std::max<std::size_t>(locate(s.first(last + 1), kHighAngleLimit), 1) - 1;
+    lo = std::min(lo, k0);
+  }
+  for (std::size_t k = lo; k <= last; ++k) shape.gauss[k] = std::exp(s[k] * s[k] * e / kFourPi);
+  if (!continued) return;
+  const auto amplitude = [&](std::size_t k) { return s[k] * s[k] * std::sqrt(model.solvent[k]) * shape.gauss[k]; };
+  double peak = std::max(amplitude(k0), 0.0);
+  std::size_t k_star = k0;
+  for (std::size_t k = k0 + 1; k <= last; ++k) {
+    const double p = amplitude(k);
+    if (p >= peak) {
+      peak = p;
+      k_star = k;
+    }
+  }
+  shape.k_star = k_star;
+}
+
+// Ĉ on first..last from the radius shape and the volume.
+void apply_volume(const FitModel& model, const RadiusShape& shape, double volume, std::size_t first,
+                  std::size_t last, std::span<double> out) {
+  const std::span<const double> s = model.s;
+  // A model without atoms has no excluded volume to scale.
+  const double c0 = model.n_atoms > 0 ? model.rho0 * (volume / static_cast<double>(model.n_atoms)) : 0.0;
+  if (shape.k_star == RadiusShape::kNone) {
+    for (std::size_t k = first; k <= last; ++k) out[k] = c0 * shape.gauss[k];
+    return;
+  }
+  const std::size_t ks = shape.k_star;
+  const double peak = c0 * shape.gauss[ks] * std::sqrt(model.solvent[ks]) * (s[ks] * s[ks]);
+  for (std::size_t k = first; k <= last; ++k) {
+    if (k <= ks) {
+      out[k] = c0 * shape.gauss[k];
+    } else {
+      out[k] = peak / (std::max(std::sqrt(model.solvent[k]), kHighAngleRootFloor) * (s[k] * s[k]));
+    }
+  }
+}
+
+double model_point(const FitModel& m, std::size_t k, double c, double d) {
+  return m.atoms[k] + c * c * m.solvent[k] + d * d * m.shell[k] - c * m.atoms_solvent[k] +
+         d * m.atoms_shell[k] - c * d * m.solvent_shell[k];
+}
+
+}  // namespace
+
+double grid_value(double low, double high, int count, int index) {
+  if (count <= 1) return low;
+  const double step = (high - low) / static_cast<double>(count - 1);
+  return low + static_cast<double>(index) * step;
+}
+
+SearchLimits default_search_limits(const FitModel& model, const FitData& data,
+                                   bool use_default_parameters) {
+  SearchLimits limits;
+  limits.background_low = data.background_low;
+  limits.background_high = data.background_high;
+  limits.s_max_fit = data.s_r.empty() ? 0.0 : data.s_r.back();
+  if (use_default_parameters) {
+    limits.volume_low = limits.volume_high = model.displaced_volume;
+    limits.radius_low = limits.radius_high = model.atomic_radius;
+    limits.contrast_low = limits.contrast_high = kFitDefaultContrast;
+    limits.volume_count = limits.radius_count = limits.contrast_count = 1;
+  } else {
+    limits.volume_low = kFitVolumeLowFactor * model.displaced_volume;
+    limits.volume_high = kFitVolumeHighFactor * model.displaced_volume;
+  }
+  return limits;
+}
+
+FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, double s_max_fit) {
+  FitRange range;
+  range.s_max_fit = s_max_fit;
+  if (s_r.empty() || s_c.size() < 2) return range;
+  if (s_max_fit >= s_r.back()) {
+    range.n_fit = s_r.size();
+    range.s_max_fit = s_r.back();
+  } else {
+    range.n_fit = locate(s_r, s_max_fit);
+  }
+  if (range.n_fit == 0) return range;
+  // 1-based j1 = the number of s_c below the first datum, j2 = the number below s_max_fit;
+  // the stretch is j1..j2+1, kept inside the grid.
+  const std::size_t j1 = locate(s_c, s_r.front());
+  const std::size_t j2 = locate(s_c, range.s_max_fit);
+  // Data at or below s = 0 or past the grid's end still get a stretch of two points at least.
+  const std::size_t top = s_c.size() - 1;
+  range.first = std::min(std::max<std::size_t>(j1, 1) - 1, top - 1);
+  range.last = std::clamp(j2, range.first + 1, top);
+  return range;
+}
+
+void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
+                           std::size_t first, std::size_t last, std::span<double> out) {
+  RadiusShape shape;
+  shape.gauss.assign(model.s.size(), 0.0);
+  fill_radius_shape(model, radius, two_thirds, first, last, shape);
+  apply_volume(model, shape, volume, first, last, out);
+}
+
+double power_of_ten(double v) { return std::exp(v * kLn10); }
+
+void powers_of_ten(std::span<const double> v, std::span<double> out) {
+  assert(out.size() >= v.size());
+  const std::size_t n = v.size();
+  const double* in = v.data();
+  double* o = out.data();
+  std::size_t outside = 0;  // values (or NaN) beyond the fast kernel's range
+  for (std::size_t i = 0; i < n; ++i) outside += !(std::fabs(in[i]) <= kFastPowerLimit);
+  if (outside != 0) {
+    for (std::size_t i = 0; i < n; ++i) o[i] = power_of_ten(in[i]);
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) o[i] = fast_power_of_ten(in[i]);
+}
+
+double log_intensity(double intensity) {
+  const double a = std::fabs(intensity);
+  return a > kFitLogFloor ? std::log10(a) : kFitLogFloorValue;
+}
+
+SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
+                                       const SearchLimits& limits, double a_out) {
+  SearchResult result;
+  result.range = fit_range(model.s, data.s_r, limits.s_max_fit);
+  const FitRange& range = result.range;
+  if (range.empty()) return result;
+  result.searched = true;
+
+  const std::size_t n_fit = range.n_fit;
+  const std::size_t first = range.first;
+  const std::size_t last = range.last;
+  const std::size_t m = last - first + 1;
+  const std::span<const double> s_fit(data.s_r.data(), n_fit);
+  const SplineInterpolator spline(model.s.subspan(first, m), s_fit);
+  result.out_of_range = spline.out_of_range();
+
+  // Everything the loops touch is allocated here.
+  const int rows = static_cast<int>(n_fit);
+  std::vector<double> a(2 * n_fit);         // columns √w·model and √w·A_out
+  std::vector<double> b(n_fit);             // √w·I_r
+  std::vector<double> root_w(n_fit);
+  std::vector<double> spline_values(n_fit);  // log10 of the model on s_r
+  std::vector<double> model_values(n_fit);
+  std::vector<double> log_values(m);
+  std::vector<double> scratch(m);
+  std::vector<double> scale(model.s.size());
+  for (std::size_t i = 0; i < n_fit; ++i) {
+    root_w[i] = std::sqrt(data.w_r[i]);
+    a[n_fit + i] = root_w[i] * a_out;
+    b[i] = root_w[i] * data.i_r[i];
+  }
+  const double bl[2] = {kFitScaleLow, limits.background_low};
+  const double bu[2] = {kFitScaleHigh, limits.background_high};
+  double x[2] = {0.0, 0.0};
+  BvlsWorkspace workspace(rows, 2);
+  const BvlsWork work = workspace.view();
+
+  // The Gaussian and the continuation's peak depend on Ra only: once per radius.
+  const int n_radius = std::max(limits.radius_count, 1);
+  std::vector<RadiusShape> shapes(static_cast<std::size_t>(n_radius));
+  for (int ir = 0; ir < n_radius; ++ir) {
+    RadiusShape& shape = shapes[static_cast<std::size_t>(ir)];
+    shape.gauss.assign(model.s.size(), 0.0);
+    const double radius = grid_value(limits.radius_low, limits.radius_high, n_radius, ir);
+    fill_radius_shape(model, radius, kSearchTwoThirds, first, last, shape);
+  }
+
+  double best_chi2 = kFitNoChi2;
+  const int n_volume = std::max(limits.volume_count, 1);
+  const int n_contrast = std::max(limits.contrast_count, 1);
+  for (int iv = 0; iv < n_volume; ++iv) {
+    const double volume = grid_value(limits.volume_low, limits.volume_high, n_volume, iv);
+    for (int ir = 0; ir < n_radius; ++ir) {
+      apply_volume(model, shapes[static_cast<std::size_t>(ir)], volume, first, last, scale);
+      for (int id = 0; id < n_contrast; ++id) {
+        const double contrast = grid_value(limits.contrast_low, limits.contrast_high, n_contrast, id);
+        for (std::size_t k = 0; k < m; ++k) {
+          log_values[k] = log_intensity(model_point(model, first + k, scale[first + k], contrast));
+        }
+        spline.apply(log_values, spline_values, scratch);
+        powers_of_ten(spline_values, model_values);
+        for (std::size_t i = 0; i < n_fit; ++i) a[i] = root_w[i] * model_values[i];
+        x[0] = x[1] = 0.0;
+        (void)bvls_solve(0, rows, rows, 2, a, b, bl, bu, x, work);
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n_fit; ++i) {
+          const double r = data.i_r[i] - x[1] * a_out - x[0] * model_values[i];
+          sum += r * r * data.w_r[i];
+        }
+        const double chi2 = sum / static_cast<double>(n_fit);
+        ++result.evaluations;
+        if (chi2 < best_chi2) {
+          best_chi2 = chi2;
+          result.found = true;
+          result.best = {volume, grid_value(limits.radius_low, limits.radius_high, n_radius, ir), contrast};
+          result.background = x[1];
+          result.chi2 = chi2;
+        }
+      }
+    }
+  }
+  return result;
+}
+
+FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
+                            const SolventParameters& parameters, double s_max_fit, double a_out,
+                            double background_low, double background_high, std::size_t nrg) {
+  FinalFit out;
+  const std::size_t nc = model.s.size();
+  const std::size_t ne = data.s_e.size();
+  assert(nc >= 1);
+  out.scale_curve.assign(nc, 0.0);
+  fit_excluded_volume_scale(model, parameters.volume, parameters.radius, kFinalTwoThirds, 0, nc - 1,
+                        out.scale_curve);
+  out.intensity.resize(nc);
+  std::vector<double> log_values(nc);
+  for (std::size_t k = 0; k < nc; ++k) {
+    out.intensity[k] = model_point(model, k, out.scale_curve[k], parameters.contrast);
+    log_values[k] = log_intensity(out.intensity[k]);
+  }
+  const ResplineResult carried = RESPLINE(model.s, log_values, data.s_e);
+  out.out_of_range = carried.out_of_range;
+  std::vector<double> model_values(ne);
+  powers_of_ten(carried.values, model_values);
+
+  out.n_fit = std::min(locate(data.s_e, s_max_fit) + 1, ne);
+  const std::size_t n = out.n_fit;
+  if (n > 0) {
+    std::vector<double> a(2 * n);
+    std::vector<double> b(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double root_w = std::sqrt(data.w_e[i]);
+      a[i] = root_w * model_values[i];
+      a[n + i] = root_w * a_out;
+      b[i] = root_w * data.i_e[i];
+    }
+    const double bl[2] = {kFitScaleLow, background_low};
+    const double bu[2] = {kFitScaleHigh, background_high};
+    double x[2] = {0.0, 0.0};
+    BvlsWorkspace workspace(static_cast<int>(n), 2);
+    (void)bvls_solve(0, static_cast<int>(n), static_cast<int>(n), 2, a, b, bl, bu, x, workspace.view());
+    out.scale = x[0];
+    out.background = x[1];
+  }
+  out.fitted.resize(ne);
+  for (std::size_t i = 0; i < ne; ++i) out.fitted[i] = out.background * a_out + out.scale * model_values[i];
+
+  if (ne > 0) {
+    const std::vector<double> no_errors(ne, 0.0);
+    out.guinier = ESTRG(data.s_e, out.fitted, no_errors, nrg, 0);
+  }
+
+  double sum = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = data.i_e[i] - out.fitted[i];
+    sum += r * r * data.w_e[i];
+  }
+  out.chi2 = n > 0 ? sum / static_cast<double>(n) : 0.0;
+  return out;
+}
+
+}  // namespace tessel
