@@ -51,6 +51,9 @@ class JobRun {
   JobRun(JobEnvironment& env, int index) : env_(env), s_(env.settings), index_(index) {}
 
   void run();
+  // Runs the job; an error that ends it is also written to its log, if the log is open, so
+  // that the log does not break off without a reason.
+  void run_and_record_failure();
 
  private:
   bool interactive() const { return env_.dialogue != nullptr; }
@@ -80,6 +83,7 @@ class JobRun {
   void write_intensity(const Prediction& p);
   void write_amplitudes(const Prediction& p);
   void end_job(std::string_view summary_line);
+  void close_log_checked();
   void run_further_data_files();
 
   JobEnvironment& env_;
@@ -140,7 +144,7 @@ void JobRun::run() {
 
   if (s_.mode == 1) {
     log_ << envelope_job_end(now_stamp());
-    log_.close();
+    close_log_checked();
     structure_.copy.remove();
     return;
   }
@@ -298,10 +302,12 @@ void JobRun::write_envelope_coefficients() {
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
   const auto written = LOFLMS(output_file(".flm"), title, coeffs, model_.statistics.radius,
                               env_.console, ask_new_name);
-  if (written)
+  if (written) {
     coefficients_file_ = *written;
-  else
+  } else {
     log_ << saving_error(output_file(".flm"));
+    env_.output_failed = true;
+  }
 }
 
 void JobRun::predict() {
@@ -417,7 +423,10 @@ void JobRun::write_intensity(const Prediction& p) {
     env_.console << saved_line(kSavedIntensities, file, Destination::console);
     log_ << saved_line(kSavedIntensities, file, Destination::log);
   } else {
+    // A file cut short (a full disk) would pass for a whole one.
+    if (out.is_open()) env_.platform.remove(file);
     both(saving_error(file));
+    env_.output_failed = true;
   }
 }
 
@@ -429,15 +438,39 @@ void JobRun::write_amplitudes(const Prediction& p) {
   if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
+  } else {
+    env_.output_failed = true;
   }
 }
 
 void JobRun::end_job(std::string_view summary_line) {
   close_run_log(log_, now_stamp());
-  log_.close();
+  close_log_checked();
   structure_.copy.remove();
-  if (!interactive() && !s_.no_summary) append_summary(env_.platform, env_.error, summary_line);
+  if (!interactive() && !s_.no_summary && !append_summary(env_.platform, env_.error, summary_line))
+    env_.output_failed = true;
   run_further_data_files();
+}
+
+void JobRun::close_log_checked() {
+  log_.close();
+  // The log is written through a buffer: a full disk shows only when it is flushed and closed.
+  if (log_.fail()) {
+    env_.error << saving_error(output_file(".log"));
+    env_.output_failed = true;
+  }
+}
+
+void JobRun::run_and_record_failure() {
+  try {
+    run();
+  } catch (const Error& e) {
+    if (log_.is_open()) {
+      log_ << e.what() << '\n';
+      log_.close();
+    }
+    throw;
+  }
 }
 
 void JobRun::run_further_data_files() {
@@ -448,8 +481,10 @@ void JobRun::run_further_data_files() {
 
 }  // namespace
 
-void append_summary(Platform& platform, std::ostream& error, std::string_view text) {
-  if (!platform.append(std::string(kSummaryFileName), text)) error << saving_error(kSummaryFileName);
+bool append_summary(Platform& platform, std::ostream& error, std::string_view text) {
+  if (platform.append(std::string(kSummaryFileName), text)) return true;
+  error << saving_error(kSummaryFileName);
+  return false;
 }
 
 int default_point_count(double s_max) {
@@ -460,7 +495,7 @@ int default_point_count(double s_max) {
 
 void run_job(JobEnvironment& env, int index) {
   JobRun job(env, index);
-  job.run();
+  job.run_and_record_failure();
 }
 
 }  // namespace tessel
