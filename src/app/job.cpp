@@ -415,7 +415,8 @@ void JobRun::write_intensity(const Prediction& p) {
   const std::string file = output_file(".int");
   std::ofstream out(file, std::ios::trunc);
   bool ok = static_cast<bool>(out) && write_intensity_file(out, header, columns);
-  if (out.is_open()) {
+  const bool created = out.is_open();
+  if (created) {
     out.close();
     ok = ok && static_cast<bool>(out);
   }
@@ -424,7 +425,7 @@ void JobRun::write_intensity(const Prediction& p) {
     log_ << saved_line(kSavedIntensities, file, Destination::log);
   } else {
     // A file cut short (a full disk) would pass for a whole one.
-    if (out.is_open()) env_.platform.remove(file);
+    if (created) env_.platform.remove(file);
     both(saving_error(file));
     env_.output_failed = true;
   }
