@@ -2,6 +2,7 @@
 // the scattering model, the intensity and the result files, in the order the user sees them.
 #include "app/job.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <optional>
@@ -26,6 +27,11 @@
 namespace tessel {
 
 namespace {
+
+// The stop of a job whose intensity is no finite number.
+constexpr std::string_view kIntensityOutOfRange =
+    " Error -- The intensity is out of the range of numbers (infinite or undefined): check the"
+    " maximum scattering vector, the solvent density and the shell contrast";
 
 // Step of the default point count of the s grid, 1/Å.
 constexpr double kDefaultPointStep = 0.01;
@@ -79,6 +85,7 @@ class JobRun {
   void write_envelope_coefficients();
   void predict();
   void evaluate(Prediction& p) const;
+  void require_finite_intensity(const Prediction& p) const;
   void finish_prediction(const Prediction& p);
   void write_intensity(const Prediction& p);
   void write_amplitudes(const Prediction& p);
@@ -357,7 +364,23 @@ void JobRun::predict() {
   log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
 
   evaluate(p);
+  require_finite_intensity(p);
   finish_prediction(p);
+}
+
+void JobRun::require_finite_intensity(const Prediction& p) const {
+  // Extreme settings (a maximum s whose square overflows, a solvent density of 1e300) carry the
+  // arithmetic out of range; such numbers must not be written as a result.
+  const auto finite = [](const std::vector<double>& v) {
+    return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+  };
+  bool ok = finite(p.intensity) && finite(partial_.atoms);
+  for (std::size_t i = 0; ok && i < p.intensity.size(); ++i) {
+    // The excluded-volume and shell columns of the intensity file.
+    ok = std::isfinite(p.scale[i] * p.scale[i] * partial_.solvent[i]) &&
+         std::isfinite(p.delta_rho * p.delta_rho * partial_.shell[i]);
+  }
+  if (!ok) throw Error(std::string(kIntensityOutOfRange));
 }
 
 void JobRun::evaluate(Prediction& p) const {

@@ -331,6 +331,39 @@ TEST(BadNames, BlanksAndShellCharactersAreJustCharacters) {
       << summary;
 }
 
+TEST(BadNames, AStemTooLongForTheOutputNamesStopsAtTheLog) {
+  // 251 characters and ".pdb" make a name the file system holds; stem + "00.log" it does not.
+  TempDir dir;
+  const std::string stem(251, 'a');
+  write_file(dir.path() / (stem + ".pdb"), peptide(2));
+  expect_stopped(run_tessel(dir.path(), args_with({stem + ".pdb"})),
+                 " Fatal error: cannot open logfile " + stem + "00.log");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings that carry the arithmetic out of range
+
+TEST(BadSettings, IntensitiesBeyondTheRangeOfNumbersAreNotWritten) {
+  // Each setting passes the option checks, but squares or products of it overflow: a maximum s
+  // of 1e160 (s² > 1e308), a solvent density of ±1e300, a shell contrast of 1e160.
+  const std::vector<std::string> settings[] = {
+      {"-sm", "1e160"}, {"-dns", "1e300"}, {"-dns", "-1e300"}, {"-dro", "1e160"}};
+  TempDir dir;
+  write_file(dir.path() / "pep.pdb", peptide(3));
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting[0] + " " + setting[1]);
+    std::vector<std::string> args = {"pep.pdb", "-p", "p", "-ns", "3", "-kp"};
+    args.insert(args.end(), setting.begin(), setting.end());
+    expect_stopped(run_tessel(dir.path(), args), " Error -- The intensity is out of the range");
+    EXPECT_FALSE(fs::exists(dir.path() / "p.int"));
+    EXPECT_FALSE(fs::exists(dir.path() / "p.alm"));
+  }
+  // Large but representable settings still give a result.
+  const RunResult r = run_tessel(dir.path(), {"pep.pdb", "-p", "q", "-ns", "3", "-sm", "1e100"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  expect_finite_intensity_file(dir.path() / "q.int", 3);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Experimental curves and save files
 
