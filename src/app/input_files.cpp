@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <string_view>
 
 #include "core/errors.hpp"
 
@@ -14,23 +13,6 @@ namespace {
 std::string trimmed(const std::string& s) {
   const auto last = s.find_last_not_of(' ');
   return last == std::string::npos ? std::string() : s.substr(0, last + 1);
-}
-
-// A file name as one word of a command line for the POSIX shell: unchanged when it holds only
-// characters the shell leaves alone, else in single quotes (a quote inside written '\''), so
-// that blanks and characters such as ; $ ` & ( ) are never interpreted. A name that begins
-// with a dash gets "./" in front, so that the program does not take it for an option.
-std::string shell_word(const std::string& name) {
-  std::string word = name.starts_with('-') ? "./" + name : name;
-  constexpr std::string_view kPlainPunctuation = "._-/+,:@%=";
-  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [&](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) ||
-           kPlainPunctuation.find(c) != std::string_view::npos;
-  });
-  if (plain) return word;
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 std::string upper(std::string s) {
@@ -90,10 +72,7 @@ int batch_job_count(const RunSettings& settings) {
 }
 
 std::string rerun_command(const std::string& program_path, const RunSettings& settings) {
-  // Within double quotes the shell still expands $, ` and \: a path holding any of them (or a
-  // double quote) goes in single quotes instead.
-  const bool double_quotes = program_path.find_first_of("\"$`\\") == std::string::npos;
-  std::string command = double_quotes ? "\"" + program_path + "\"" : shell_word(program_path);
+  std::string command = "\"" + program_path + "\"";
   if (settings.angular_units >= 1 && settings.angular_units <= 4)
     command += " -un " + std::to_string(settings.angular_units);
   if (settings.keep) command += " -kp";
@@ -104,7 +83,7 @@ std::string rerun_command(const std::string& program_path, const RunSettings& se
 
 std::string rerun_command_line(const std::string& command, const std::string& save_file,
                                const std::string& data_file) {
-  return command + " " + shell_word(save_file) + " " + shell_word(data_file);
+  return command + " " + save_file + " " + data_file;
 }
 
 }  // namespace tessel

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 
 #include "core/errors.hpp"
@@ -103,40 +102,6 @@ TEST(InputFiles, RerunCommandPassesOnlyUnitsKeepErrorsAndConstant) {
   s.write_errors = true;
   EXPECT_EQ(rerun_command_line(rerun_command("t", s), "lyz00.sav", "e1.dat"),
             "\"t\" -un 2 -kp -err  -cst lyz00.sav e1.dat");
-}
-
-// Reads what a command line prints through the POSIX shell.
-std::string shell_output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
-    pclose(pipe);
-  }
-  return out;
-}
-
-TEST(InputFiles, RerunNamesReachTheProgramAsTypedWhateverTheyHold) {
-  // The shell itself is the judge: printf gets the two names as its arguments and prints them
-  // one per line only when each arrived as one word, unchanged and not interpreted.
-  const std::string names[] = {
-      "my lyz00.sav",      "data $(echo X).dat", "a;echo b.dat",  "it's.dat",
-      "`echo x`&.dat",     "q\"uote\\.dat",      "tab\there.dat", "*.dat",
-      "/abs/path/lyz.sav", "plain-name_1.dat",  "new\nline.dat",
-  };
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    const std::string line = rerun_command_line("printf '%s\\n'", name, "e1.dat");
-    EXPECT_EQ(shell_output(line), name + "\ne1.dat\n");
-  }
-  // Plain names stay as they are.
-  EXPECT_EQ(rerun_command_line("t", "lyz00.sav", "dir/e-1.dat"), "t lyz00.sav dir/e-1.dat");
-  // A name beginning with a dash is no option of the re-run.
-  EXPECT_EQ(rerun_command_line("t", "lyz00.sav", "-e1.dat"), "t lyz00.sav ./-e1.dat");
-  // A program path that double quotes would not protect: in double quotes $(echo /bin/echo) would run echo, which prints the options.
-  EXPECT_EQ(shell_output(rerun_command("$(echo /bin/echo)", RunSettings{}) + " 2>/dev/null"), "");
-  EXPECT_EQ(rerun_command("/opt/a b/tessel", RunSettings{}), "\"/opt/a b/tessel\" -err ");
-  EXPECT_EQ(rerun_command("/opt/$x/tessel", RunSettings{}), "'/opt/$x/tessel' -err ");
 }
 
 }  // namespace
