@@ -381,6 +381,8 @@ TEST(BadCurve, UnusableCurvesStopWithAMessage) {
   for (int i = 0; i < 20; ++i) all_nan += "nan nan nan\n";
   std::string descending;
   for (int i = 20; i > 0; --i) descending += std::to_string(0.01 * i) + " 100 1\n";
+  std::string silent;  // zero intensity with zero error: every point dropped
+  for (int i = 1; i <= 20; ++i) silent += std::to_string(0.01 * i) + " 0 0\n";
   const std::pair<std::string, std::string> cases[] = {
       {"empty.dat", ""},
       {"junk.dat", binary_junk(65536, 11)},
@@ -388,6 +390,7 @@ TEST(BadCurve, UnusableCurvesStopWithAMessage) {
       {"one.dat", one_point},
       {"nan.dat", all_nan},
       {"descending.dat", descending},  // one point kept, the rest out of order
+      {"silent.dat", silent},
   };
   for (const auto& [name, content] : cases) {
     SCOPED_TRACE(name);
@@ -435,6 +438,30 @@ TEST(OddCurve, LongAndDirtyCurvesAreReadWithWarnings) {
     const std::string fit = read_file(dir.path() / "pep00.fit");
     EXPECT_FALSE(fit.empty());
     EXPECT_EQ(fit.find("NaN"), std::string::npos);
+  }
+}
+
+TEST(OddCurve, AllZeroIntensitiesGiveNoNumbersThatAreNone) {
+  // A flat zero curve with proper errors passes the filter; whatever the fit makes of it, it
+  // must not write NaN or infinities, and a refusal must say why.
+  TempDir dir;
+  write_file(dir.path() / "pep.pdb", peptide(4));
+  std::string zeros;
+  for (int i = 1; i <= 40; ++i) zeros += std::to_string(0.01 * i) + " 0 1\n";
+  write_file(dir.path() / "zeros.dat", zeros);
+  const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "zeros.dat"}));
+  if (fit_unavailable(r)) GTEST_SKIP() << "the fit is not wired into this build";
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.signal, 0);
+  if (r.status == 0) {
+    const std::string fit = read_file(dir.path() / "pep00.fit");
+    EXPECT_FALSE(fit.empty());
+    EXPECT_EQ(fit.find_first_of("*"), std::string::npos) << fit;
+    EXPECT_EQ(fit.find("NaN"), std::string::npos) << fit;
+    EXPECT_EQ(fit.find("Inf"), std::string::npos) << fit;
+  } else {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.empty());
   }
 }
 
