@@ -17,21 +17,17 @@ namespace tessel {
 
 namespace {
 
-// Settings, summary header and input files of a batch run. Returns the re-run command;
-// `summary_failed` is set when the summary file cannot be written.
+// Settings, summary header and input files of a batch run. Returns the re-run command.
 std::string set_up_batch(std::span<const std::string> args, RunSettings& settings,
-                         const std::string& stamp, Platform& platform, std::ostream& err,
-                         bool& summary_failed) {
+                         const std::string& stamp, Platform& platform, std::ostream& err) {
   const std::string command = rerun_command(args.front(), settings);
-  if (!settings.no_summary &&
-      !append_summary(platform, err, summary_header(stamp, command_line_text(args))))
-    summary_failed = true;
+  if (!settings.no_summary)
+    append_summary(platform, err, summary_header(stamp, command_line_text(args)));
   const ClassifiedInputs inputs = classify_input_files(
       settings.input_files, [&platform](const std::string& name) { return platform.exists(name); });
   apply_inputs(inputs, settings);
-  if (inputs.data.size() == 1 && !settings.no_summary &&
-      !append_summary(platform, err, summary_data_file_line(settings.data_file)))
-    summary_failed = true;
+  if (inputs.data.size() == 1 && !settings.no_summary)
+    append_summary(platform, err, summary_data_file_line(settings.data_file));
   return command;
 }
 
@@ -48,7 +44,6 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   const std::string stamp = time_stamp(platform.now());
   RunSettings settings;
   std::string rerun;
-  bool summary_failed = false;
   const bool batch = args.size() > 1;
   if (batch) {
     const ParseOutcome outcome = parse_command_line(args);
@@ -57,7 +52,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
       return 0;
     }
     settings = outcome.settings;
-    rerun = set_up_batch(args, settings, stamp, platform, streams.err, summary_failed);
+    rerun = set_up_batch(args, settings, stamp, platform, streams.err);
   } else {
     set_up_interactive(settings);
   }
@@ -77,11 +72,10 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
                      stamp, rerun};
-  env.output_failed = summary_failed;
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();
-  // Every job ran, but a file that could not be written is no success.
+  // Every job ran, but a result file that could not be written is no success.
   return env.output_failed ? 1 : 0;
 }
 
