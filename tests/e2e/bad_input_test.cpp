@@ -578,6 +578,43 @@ TEST(BadDirectory, FullDiskIsNeverReportedAsSuccess) {
   EXPECT_TRUE(any_failure);  // the smallest disks cannot hold the results
 }
 
+TEST(BadDirectory, FilesThatCannotBeWrittenFailTheRunWithoutLeavingPieces) {
+  // Output names that are links to /dev/full: they open like files, but every write fails as on
+  // a full disk (no mount needed). Each case: the job runs to its end, names the file, leaves no
+  // piece of a result file behind, and the run ends with status 1.
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  struct Case {
+    std::string full;     // the file that cannot be written
+    std::string message;  // what the run says about it
+  };
+  const Case cases[] = {
+      {"p.int", " Warning: error saving data to the file p.int"},
+      {"p.alm", " LOALMS ---E-: Fatal error in Alms file."},
+      {"p.flm", " Warning: error saving data to the file p.flm"},
+      {"p.log", " Warning: error saving data to the file p.log"},
+      {"tessel_summary.txt", " Warning: error saving data to the file tessel_summary.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.full);
+    TempDir dir;
+    write_file(dir.path() / "pep.pdb", peptide(3));
+    fs::create_symlink("/dev/full", dir.path() / c.full);
+    const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "-p", "p", "-kp"}));
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+    // The result files are whole or absent (a link that was written through is removed).
+    for (const char* name : {"p.int", "p.alm", "p.flm"}) {
+      if (name == c.full) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / name))) << name;
+      } else {
+        EXPECT_TRUE(fs::is_regular_file(dir.path() / name)) << name;
+      }
+    }
+    if (c.full != "p.int") expect_finite_intensity_file(dir.path() / "p.int", 11);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Several runs at once
 
