@@ -9,4 +9,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target tessel
 mkdir -p example-run
 cd example-run
-../build/tessel -h
+# Predicts the solution scattering of lysozyme: writes 6lyzNN.log, 6lyzNN.int (the curve) and
+# 6lyzNN.alm (net amplitudes), NN counting up from 00 with each run, and a line in
+# tessel_summary.txt.
+cp ../examples/6lyz.pdb .
+../build/tessel 6lyz.pdb

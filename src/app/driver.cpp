@@ -1,0 +1,91 @@
+// The program's main flow.
+#include "app/driver.hpp"
+
+#include <new>
+
+#include "app/banner.hpp"
+#include "app/input_files.hpp"
+#include "app/job.hpp"
+#include "app/options.hpp"
+#include "core/errors.hpp"
+#include "dialogue/dialogue.hpp"
+#include "io/run_log.hpp"
+#include "io/summary_file.hpp"
+#include "io/time_stamp.hpp"
+
+namespace tessel {
+
+namespace {
+
+// Settings, summary header and input files of a batch run. Returns the re-run command.
+std::string set_up_batch(std::span<const std::string> args, RunSettings& settings,
+                         const std::string& stamp, Platform& platform, std::ostream& err) {
+  const std::string command = rerun_command(args.front(), settings);
+  if (!settings.no_summary)
+    append_summary(platform, err, summary_header(stamp, command_line_text(args)));
+  const ClassifiedInputs inputs = classify_input_files(
+      settings.input_files, [&platform](const std::string& name) { return platform.exists(name); });
+  apply_inputs(inputs, settings);
+  if (inputs.data.size() == 1 && !settings.no_summary)
+    append_summary(platform, err, summary_data_file_line(settings.data_file));
+  return command;
+}
+
+void set_up_interactive(RunSettings& settings) {
+  settings.interactive = true;
+  settings.keep = true;
+  settings.keep_as_set = true;
+  settings.fit_wanted = 'Y';
+  settings.prefix.clear();
+  settings.mode = 0;
+}
+
+int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform& platform) {
+  const std::string stamp = time_stamp(platform.now());
+  RunSettings settings;
+  std::string rerun;
+  const bool batch = args.size() > 1;
+  if (batch) {
+    const ParseOutcome outcome = parse_command_line(args);
+    if (outcome.action == ParseOutcome::Action::print_and_exit) {
+      streams.out << outcome.text << std::flush;
+      return 0;
+    }
+    settings = outcome.settings;
+    rerun = set_up_batch(args, settings, stamp, platform, streams.err);
+  } else {
+    set_up_interactive(settings);
+  }
+
+  streams.out << banner_text();
+  Dialogue dialogue(streams.in, streams.out);
+  if (batch) {
+    streams.out << menu_text();
+  } else {
+    int option = 0;
+    do {
+      streams.out << menu_text();
+      option = dialogue.ask_integer("Enter your option", 0);
+    } while (option < 0 || option > 2);
+    settings.mode = option;
+  }
+
+  JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
+                     stamp, rerun};
+  const int jobs = batch ? batch_job_count(settings) : 1;
+  for (int j = 0; j < jobs; ++j) run_job(env, j);
+  streams.out.flush();
+  return 0;
+}
+
+}  // namespace
+
+int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform) {
+  try {
+    return run_jobs(args, streams, platform);
+  } catch (const std::bad_alloc&) {
+    throw Error("Allocation would exceed memory limit");
+  }
+}
+
+}  // namespace tessel

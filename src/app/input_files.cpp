@@ -1,0 +1,89 @@
+// Sorting the input files of a batch run.
+#include "app/input_files.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/errors.hpp"
+
+namespace tessel {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+  const auto last = s.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : s.substr(0, last + 1);
+}
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+ClassifiedInputs classify_input_files(std::span<const std::string> files,
+                                      const std::function<bool(const std::string&)>& exists) {
+  if (files.empty()) throw Error(" Error -- No PDB or SAV file provided");
+  ClassifiedInputs out;
+  for (const std::string& given : files) {
+    const std::string name = trimmed(given);
+    if (name.size() < 5) throw Error(" Error -- Illegal option " + name);
+    const std::string ending = upper(name.substr(name.size() - 4));
+    std::vector<std::string>* list = nullptr;
+    if (ending == ".PDB" || ending == ".ENT") {
+      list = &out.structures;
+    } else if (ending == ".SAV") {
+      list = &out.saves;
+    } else if (ending == ".DAT") {
+      list = &out.data;
+    } else {
+      throw Error(" Error -- Unsupported file extension " + ending);
+    }
+    if (!exists(name)) throw Error(" Error -- File does not exist " + name);
+    list->push_back(name);
+  }
+  if (!out.structures.empty() && !out.saves.empty())
+    throw Error(" Error -- Either PDB or SAV file should be used");
+  if (out.structures.empty() && out.saves.empty())
+    throw Error(" Error -- No PDB or SAV file provided");
+  return out;
+}
+
+void apply_inputs(const ClassifiedInputs& inputs, RunSettings& settings) {
+  settings.structure_files = inputs.structures;
+  settings.save_files = inputs.saves;
+  settings.data_files = inputs.data;
+  settings.mode = inputs.saves.empty() ? 0 : 2;
+  settings.keep_as_set = settings.keep;
+  settings.fit_wanted = 'N';
+  settings.data_file.clear();
+  if (inputs.data.size() >= 2) {
+    settings.keep = true;
+  } else if (inputs.data.size() == 1) {
+    settings.fit_wanted = 'Y';
+    settings.data_file = inputs.data.front();
+  }
+}
+
+int batch_job_count(const RunSettings& settings) {
+  const std::size_t n = std::max(settings.structure_files.size(), settings.save_files.size());
+  return std::max(1, static_cast<int>(n));
+}
+
+std::string rerun_command(const std::string& program_path, const RunSettings& settings) {
+  std::string command = "\"" + program_path + "\"";
+  if (settings.angular_units >= 1 && settings.angular_units <= 4)
+    command += " -un " + std::to_string(settings.angular_units);
+  if (settings.keep) command += " -kp";
+  if (settings.write_errors) command += " -err ";
+  if (settings.subtract_constant) command += " -cst";
+  return command;
+}
+
+std::string rerun_command_line(const std::string& command, const std::string& save_file,
+                               const std::string& data_file) {
+  return command + " " + save_file + " " + data_file;
+}
+
+}  // namespace tessel

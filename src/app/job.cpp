@@ -1,0 +1,466 @@
+// One job of a run: the structure and its selection, the output names and the log, the grids,
+// the scattering model, the intensity and the result files, in the order the user sees them.
+#include "app/job.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <optional>
+
+#include "app/model_stage.hpp"
+#include "app/output_naming.hpp"
+#include "core/errors.hpp"
+#include "core/fibonacci_grid.hpp"
+#include "core/form_factors.hpp"
+#include "core/harmonic_tables.hpp"
+#include "core/intensity.hpp"
+#include "core/s_grid.hpp"
+#include "io/amplitude_files.hpp"
+#include "io/atom_typing.hpp"
+#include "io/fortran_format.hpp"
+#include "io/intensity_file.hpp"
+#include "io/pdb_selection.hpp"
+#include "io/run_log.hpp"
+#include "io/summary_file.hpp"
+#include "io/time_stamp.hpp"
+
+namespace tessel {
+
+namespace {
+
+// Step of the default point count of the s grid, 1/Å.
+constexpr double kDefaultPointStep = 0.01;
+
+constexpr std::string_view kStructureFilter = "PDB files(*.pdb),*.pdb;PDB entries(*.ent),*.ent;";
+constexpr std::string_view kStructureChooserTitle = "***  PLEASE SELECT THE PDB FILE NAME  ***";
+
+// The intensity of a job for one set of solvent parameters, with what is derived from it.
+struct Prediction {
+  double rho0 = 0;             // solvent electron density, e/Å³
+  double delta_rho = 0;        // shell contrast, e/Å³
+  double atomic_radius = 0;    // r0, Å
+  double excluded_volume = 0;  // V_ex without the dummy residues' share, Å³
+  std::vector<double> scale;      // excluded-volume scale G(s)
+  std::vector<double> intensity;  // I(s)
+  double rg_combined = 0;
+  double rg_slope = 0;
+  double electron_density = 0;
+};
+
+class JobRun {
+ public:
+  JobRun(JobEnvironment& env, int index) : env_(env), s_(env.settings), index_(index) {}
+
+  void run();
+
+ private:
+  bool interactive() const { return env_.dialogue != nullptr; }
+  Report console_report() const { return Report{&env_.console, &env_.error, nullptr}; }
+  Report report() const { return Report{&env_.console, &env_.error, &log_}; }
+  void both(std::string_view text) {
+    env_.console << text;
+    log_ << text;
+  }
+  std::string now_stamp() { return time_stamp(env_.platform.now()); }
+  std::string output_file(std::string_view extension) const {
+    return s_.base_name + std::string(extension);
+  }
+
+  void obtain_structure();
+  void name_outputs();
+  void open_log();
+  void set_up_real_space_grid();
+  void set_up_reciprocal_grid();
+  void ask_hydrogens();
+  void write_structure_heading();
+  void report_model();
+  void write_envelope_coefficients();
+  void predict();
+  void evaluate(Prediction& p) const;
+  void finish_prediction(const Prediction& p);
+  void write_intensity(const Prediction& p);
+  void write_amplitudes(const Prediction& p);
+  void end_job(std::string_view summary_line);
+  void run_further_data_files();
+
+  JobEnvironment& env_;
+  RunSettings& s_;
+  int index_;
+
+  std::string structure_name_;  // as typed, before any filtering
+  JobStructure structure_;
+  mutable std::ofstream log_;
+  std::optional<HarmonicTables> tables_;
+  std::vector<double> s_grid_;
+  ScatteringModel model_;
+  PartialIntensities partial_;
+  MolecularQuantities molecular_;
+  std::string coefficients_file_;  // the .flm file written, if any
+  bool save_file_written_ = false;
+};
+
+void JobRun::run() {
+  if (s_.mode == 2) {
+    // Jobs on a save file restore the grids, the structure name and the amplitudes from it and
+    // join at the intensity stage. Reading save files is not part of the program yet.
+    throw Error(" Error -- Save files (.sav) cannot be read by this version: " +
+                (index_ < static_cast<int>(s_.save_files.size())
+                     ? s_.save_files[static_cast<std::size_t>(index_)]
+                     : std::string()));
+  }
+
+  obtain_structure();
+  if (!env_.platform.exists(structure_.path.string()))
+    throw Error(" Error -- File does not exist " + structure_.path.string());
+  name_outputs();
+  open_log();
+  set_up_real_space_grid();
+  if (s_.mode != 1) {
+    set_up_reciprocal_grid();
+    if (interactive()) ask_hydrogens();
+  } else {
+    s_grid_ = make_s_grid(s_.n_points, s_.s_max);
+  }
+  write_structure_heading();
+
+  ModelRequest request;
+  request.structure = structure_.path;
+  request.envelope_only = s_.mode == 1;
+  request.explicit_hydrogens = s_.explicit_hydrogens;
+  request.new_atom_naming = s_.new_atom_naming;
+  request.s = s_grid_;
+  request.tables = &*tables_;
+  model_ = compute_scattering_model(request, report());
+  report_model();
+
+  // With keep on, jobs on a structure write the save file here for later runs on the same
+  // amplitudes. Writing save files is not part of the program yet.
+  save_file_written_ = false;
+
+  if (s_.keep) write_envelope_coefficients();
+
+  if (s_.mode == 1) {
+    log_ << envelope_job_end(now_stamp());
+    log_.close();
+    structure_.copy.remove();
+    return;
+  }
+
+  predict();
+}
+
+void JobRun::obtain_structure() {
+  if (!interactive()) {
+    structure_name_ = s_.structure_files.at(static_cast<std::size_t>(index_));
+    structure_ = prepare_structure(structure_name_, s_, nullptr, console_report());
+    return;
+  }
+  Dialogue& dialogue = *env_.dialogue;
+  SelectionDialogue selection;
+  selection.ask_integer = [&dialogue](std::string_view q, int value) {
+    return dialogue.ask_integer(q, value);
+  };
+  selection.ask_text = [&dialogue](std::string_view q, std::size_t field) {
+    return dialogue.ask_text(q, field);
+  };
+  for (;;) {
+    std::string name = dialogue.choose_file(kStructureFilter, kStructureChooserTitle, "pdb");
+    if (name.empty()) name = dialogue.ask_file_name("Brookhaven file name", "pdb");
+    if (name.empty()) continue;
+    try {
+      structure_ = prepare_structure(name, s_, &selection, console_report());
+      structure_name_ = name;
+      return;
+    } catch (const StructureOpenError& e) {
+      env_.error << e.what() << '\n';
+    } catch (const ModelNotFoundError& e) {
+      env_.error << e.what() << '\n';
+    }
+  }
+}
+
+void JobRun::name_outputs() {
+  const OutputName name =
+      choose_output_name(output_stem(structure_.output_name), s_.prefix, env_.platform);
+  s_.base_name = name.base;
+  s_.run_number = name.run;
+  env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
+}
+
+void JobRun::open_log() {
+  const std::string file = output_file(".log");
+  log_.open(file, std::ios::trunc);
+  if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
+  log_ << log_header(env_.start_stamp);
+}
+
+void JobRun::set_up_real_space_grid() {
+  if (interactive()) {
+    // An order below 0 is no order: ask again with the same default.
+    int l_max = 0;
+    do {
+      l_max = env_.dialogue->ask_integer(" Maximum order of  harmonics", s_.l_max);
+    } while (l_max < 0);
+    s_.l_max = l_max;
+  }
+  if (s_.l_max > kMaxHarmonicOrder) {
+    s_.l_max = clamp_harmonic_order(s_.l_max);
+    env_.console << labelled_line(" Warning: LM reduced to ", s_.l_max);
+  }
+  log_ << labelled_line(" Maximum order of harmonics", s_.l_max);
+
+  if (interactive()) {
+    if (s_.l_max >= 21) {
+      s_.fibonacci_order = kMaxFibonacciOrder;
+      s_.s_max = 1.0;
+    }
+    s_.fibonacci_order = env_.dialogue->ask_integer(" Order of Fibonacci grid", s_.fibonacci_order);
+  }
+  const int order = clamp_fibonacci_order(s_.fibonacci_order);
+  if (order != s_.fibonacci_order) {
+    s_.fibonacci_order = order;
+    env_.console << labelled_line(" Warning: IORD increased to ", order);
+  }
+  log_ << labelled_line(" Order of Fibonacci grid", s_.fibonacci_order);
+
+  tables_.emplace(make_harmonic_tables(s_.l_max, s_.fibonacci_order));
+  log_ << labelled_line(" Total number of directions", tables_->grid().size());
+}
+
+void JobRun::set_up_reciprocal_grid() {
+  env_.console << reciprocal_grid_console_heading();
+  log_ << reciprocal_grid_log_heading();
+  if (interactive()) {
+    // A grid needs a positive finite maximum and at least one point: other answers are asked
+    // again with the same default.
+    double s_max = 0.0;
+    do {
+      s_max = env_.dialogue->ask_real("Maximum s value", s_.s_max);
+    } while (!(s_max > 0.0) || !std::isfinite(s_max));
+    s_.s_max = s_max;
+    const int suggested = default_point_count(s_.s_max);
+    int n_points = 0;
+    do {
+      n_points = env_.dialogue->ask_integer("Number of points", suggested);
+    } while (n_points < 1);
+    s_.n_points = n_points;
+  }
+  log_ << labelled_line(" Maximum scattering angle", s_.s_max);
+  if (s_.n_points > kMaxCurvePoints) {
+    s_.n_points = kMaxCurvePoints;
+    env_.console << labelled_line(" Warning: Max number of points", kMaxCurvePoints);
+  }
+  log_ << labelled_line(" Number of angular points", s_.n_points);
+  s_grid_ = make_s_grid(s_.n_points, s_.s_max);
+}
+
+void JobRun::ask_hydrogens() {
+  const char answer = env_.dialogue->ask_yes_no("Account for explicit hydrogens?", 'N');
+  s_.explicit_hydrogens = answer == 'Y';
+  s_.hydrogen_mode = s_.explicit_hydrogens ? -1 : 0;
+  if (s_.explicit_hydrogens) log_ << "Explicit hydrogen/deuterium used\n";
+}
+
+void JobRun::write_structure_heading() {
+  log_ << structural_log_heading();
+  log_ << labelled_line("PDB file name", structure_name_);
+  if (structure_.selection.model_selection)
+    log_ << labelled_line("NMR conformer number", structure_.selection.model_number);
+  if (structure_.selection.chain_selection)
+    log_ << labelled_line("Chain ID used", structure_.selection.chain_ids);
+}
+
+void JobRun::report_model() {
+  both(unknown_atoms_summary(model_.unknown_atoms));
+
+  const StructuralParameters sizes = structural_parameters(model_);
+  env_.console << Format("(A)")(kStructuralHeading);
+  env_.console << structural_report(sizes, Destination::console);
+  log_ << structural_report(sizes, Destination::log);
+
+  const auto& f = model_.envelope_function.coefficients;
+  if (s_.mode != 1 && !f.empty() &&
+      sampling_too_coarse(f.front().real(), s_grid_.back(),
+                          model_.structure.envelope.max_radius,
+                          static_cast<int>(s_grid_.size())))
+    both(sampling_warning());
+}
+
+void JobRun::write_envelope_coefficients() {
+  const std::string title = flm_title(structure_name_, env_.start_stamp);
+  EnvelopeCoefficients coeffs;
+  coeffs.l_env = model_.envelope_function.l_max;
+  coeffs.values = model_.envelope_function.coefficients;
+  coeffs.present = model_.envelope_function.present;
+  std::function<std::string()> ask_new_name;
+  if (interactive()) {
+    ask_new_name = [this] { return env_.dialogue->ask_file_name(" Enter new file name", "flm"); };
+  }
+  // Without a console to answer (batch mode) a file that cannot be created is skipped.
+  const auto written = LOFLMS(output_file(".flm"), title, coeffs, model_.statistics.radius,
+                              env_.console, ask_new_name);
+  if (written)
+    coefficients_file_ = *written;
+  else
+    log_ << saving_error(output_file(".flm"));
+}
+
+void JobRun::predict() {
+  PartialAmplitudes& solvent = model_.structure.solvent;
+  const AtomSums& sums = model_.structure.sums;
+  molecular_ = molecular_quantities(sums.mass, model_displaced_volume(solvent), sums.atoms,
+                                    sums.dummy_residues);
+  MolecularReport q;
+  q.molecular_weight = molecular_.molecular_weight;
+  q.dry_volume = molecular_.dry_volume;
+  q.displaced_volume = molecular_.reported_volume;
+  q.atomic_radius = molecular_.average_atom.radius;
+  q.residues = model_.residues;
+  q.dummy_residues = sums.dummy_residues;
+  q.bases = model_.bases;
+  both(molecular_report(q));
+
+  normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
+  partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
+
+  if (interactive())
+    s_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve", s_.fit_wanted);
+  if (s_.fit_wanted == 'Y') {
+    // The fit of the solvent parameters to the experimental curve takes over here and ends the
+    // job with its own result files. It is not part of the program yet.
+    throw Error(" Error -- Fitting experimental data is not available in this version");
+  }
+
+  both(prediction_note());
+  Prediction p;
+  p.rho0 = s_.rho0;
+  p.delta_rho = s_.delta_rho;
+  p.atomic_radius = molecular_.average_atom.radius;
+  double excluded_volume = molecular_.reported_volume;
+  if (interactive()) {
+    Dialogue& d = *env_.dialogue;
+    s_.rho0 = p.rho0 = d.ask_real("Electron density of the solvent, e/A**3", p.rho0);
+    s_.delta_rho = p.delta_rho = d.ask_real("Contrast of the solvation shell", p.delta_rho);
+    p.atomic_radius = d.ask_real("Average atomic radius", p.atomic_radius);
+    excluded_volume = d.ask_real("Excluded Volume", excluded_volume);
+  }
+  log_ << labelled_line("Solvent density", p.rho0);
+  log_ << labelled_line("Contrast of the solvation shell", p.delta_rho);
+  log_ << labelled_line("Average atomic radius", p.atomic_radius);
+  log_ << labelled_line("Excluded Volume", excluded_volume);
+  p.excluded_volume = excluded_volume - kDummyResidueVolume * sums.dummy_residues;
+  log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
+
+  evaluate(p);
+  finish_prediction(p);
+}
+
+void JobRun::evaluate(Prediction& p) const {
+  const AtomSums& sums = model_.structure.sums;
+  p.scale = excluded_volume_scale(s_grid_, partial_.solvent, p.rho0, p.excluded_volume,
+                                  sums.atoms, p.atomic_radius);
+  p.intensity = model_intensity(partial_, p.scale, p.delta_rho);
+  ForwardValues forward;
+  forward.intensity = p.intensity.front();
+  forward.atoms = partial_.atoms.front();
+  forward.solvent = partial_.solvent.front();
+  forward.shell = partial_.shell.front();
+  forward.scale = p.scale.front();
+  p.rg_combined = combined_rg(forward, p.delta_rho, model_.structure.electron_rg,
+                              model_.structure.shape_rg, model_.statistics.shell_rg);
+  p.rg_slope = slope_rg(s_grid_, p.intensity);
+  p.electron_density = average_electron_density(partial_.atoms.front(), sums.dummy_residues,
+                                                sums.atoms, p.excluded_volume);
+}
+
+void JobRun::finish_prediction(const Prediction& p) {
+  both(labelled_line("Rg ( Atoms - Excluded volume + Shell )", p.rg_combined));
+  both(labelled_line("Rg from the slope of net intensity", p.rg_slope));
+  both(labelled_line("Average electron density", p.electron_density));
+
+  log_ << output_files_heading();
+  // Only files that were written are announced.
+  if (s_.keep && s_.mode != 2) {
+    if (!coefficients_file_.empty())
+      log_ << saved_line(kSavedCoefficients, coefficients_file_, Destination::log);
+    if (save_file_written_)
+      log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
+  }
+
+  write_intensity(p);
+  write_amplitudes(p);
+  end_job(summary_prediction_line(structure_name_, p.rg_slope));
+}
+
+void JobRun::write_intensity(const Prediction& p) {
+  const std::size_t n = s_grid_.size();
+  std::vector<double> excluded(n), shell(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    excluded[i] = p.scale[i] * p.scale[i] * partial_.solvent[i];
+    shell[i] = p.delta_rho * p.delta_rho * partial_.shell[i];
+  }
+  IntensityHeader header;
+  header.structure_name = structure_name_;
+  header.delta_rho = p.delta_rho;
+  header.atomic_radius = p.atomic_radius;
+  header.rg = p.rg_slope;
+  header.envelope_volume = model_.statistics.volume;
+  const IntensityColumns columns{s_grid_, p.intensity, partial_.atoms, excluded, shell};
+
+  const std::string file = output_file(".int");
+  std::ofstream out(file, std::ios::trunc);
+  bool ok = static_cast<bool>(out) && write_intensity_file(out, header, columns);
+  if (out.is_open()) {
+    out.close();
+    ok = ok && static_cast<bool>(out);
+  }
+  if (ok) {
+    env_.console << saved_line(kSavedIntensities, file, Destination::console);
+    log_ << saved_line(kSavedIntensities, file, Destination::log);
+  } else {
+    both(saving_error(file));
+  }
+}
+
+void JobRun::write_amplitudes(const Prediction& p) {
+  const std::vector<std::complex<double>> alm =
+      net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
+                     p.delta_rho);
+  const std::string file = output_file(".alm");
+  if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
+    env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
+    log_ << saved_line(kSavedAmplitudes, file, Destination::log);
+  }
+}
+
+void JobRun::end_job(std::string_view summary_line) {
+  close_run_log(log_, now_stamp());
+  log_.close();
+  structure_.copy.remove();
+  if (!interactive() && !s_.no_summary) append_summary(env_.platform, env_.error, summary_line);
+  run_further_data_files();
+}
+
+void JobRun::run_further_data_files() {
+  // With two or more data files each is fitted by a run of its own on this job's save file,
+  // and the intermediate files are removed afterwards unless the user kept them. These re-runs
+  // need the save file, which the program does not write yet.
+}
+
+}  // namespace
+
+void append_summary(Platform& platform, std::ostream& error, std::string_view text) {
+  if (!platform.append(std::string(kSummaryFileName), text)) error << saving_error(kSummaryFileName);
+}
+
+int default_point_count(double s_max) {
+  const double quotient = std::round(s_max / kDefaultPointStep);
+  if (!(quotient < kMaxCurvePoints - 1)) return kMaxCurvePoints;
+  return static_cast<int>(quotient) + 1;
+}
+
+void run_job(JobEnvironment& env, int index) {
+  JobRun job(env, index);
+  job.run();
+}
+
+}  // namespace tessel

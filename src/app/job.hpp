@@ -1,0 +1,36 @@
+// One job of a run: one structure (or save) file taken from input to its result files.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/platform.hpp"
+#include "core/run_settings.hpp"
+#include "dialogue/dialogue.hpp"
+
+namespace tessel {
+
+// What a job works with. The settings carry over from job to job: the questions of an
+// interactive job change them.
+struct JobEnvironment {
+  RunSettings& settings;
+  Platform& platform;
+  std::ostream& console;
+  std::ostream& error;
+  Dialogue* dialogue = nullptr;  // interactive mode only
+  std::string start_stamp;       // time stamp taken at program start
+  std::string rerun_command;     // batch mode: how to start the program on one more data file
+};
+
+// Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
+void run_job(JobEnvironment& env, int index);
+
+// Appends text to the summary file in one write. A summary file that cannot be written costs a
+// warning on the error stream; the run goes on.
+void append_summary(Platform& platform, std::ostream& error, std::string_view text);
+
+// The default number of curve points offered for a maximum s: round(s_max/0.01) + 1, or the
+// largest number of points when the rounded quotient is 4999 or more.
+int default_point_count(double s_max);
+
+}  // namespace tessel

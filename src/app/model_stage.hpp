@@ -1,0 +1,55 @@
+// The scattering model of one structure as a job builds it: the pass over the typed atoms with
+// its progress marks and report lines, the envelope, its statistics and expansion, and the
+// hydration shell.
+#pragma once
+
+#include <complex>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "core/amplitudes.hpp"
+#include "core/envelope.hpp"
+#include "core/harmonic_tables.hpp"
+#include "core/partial_amplitudes.hpp"
+#include "io/report.hpp"
+#include "io/run_log.hpp"
+
+namespace tessel {
+
+// What the job asks of the amplitude stage.
+struct ModelRequest {
+  std::filesystem::path structure;   // the (possibly filtered) structure file
+  bool envelope_only = false;        // no amplitudes and no shell
+  bool explicit_hydrogens = false;
+  bool new_atom_naming = true;
+  std::span<const double> s;         // the s grid, 1/Å
+  const HarmonicTables* tables = nullptr;
+};
+
+struct ScatteringModel {
+  StructureAmplitudes structure;  // A, C (not yet normalised), the sums and the envelope
+  PartialAmplitudes shell;        // B, unit density; empty for the envelope only
+  int residues = 0;               // amino-acid residues
+  int bases = 0;                  // nucleotides
+  int unknown_atoms = 0;
+  EnvelopeStatistics statistics;
+  EnvelopeFunction envelope_function;
+};
+
+// Runs the stage: the pre-pass, the typed atoms in batches with progress marks, the centre of
+// the excess electron density, zero directions, the composition, and (unless envelope only) the
+// shell, writing their lines to the console and the log. Throws tessel::Error on unreadable input.
+ScatteringModel compute_scattering_model(const ModelRequest& request, const Report& report);
+
+// The sizes of the structural report.
+StructuralParameters structural_parameters(const ScatteringModel& model);
+
+// The net amplitude A − G(s)·C + δρ·B in the layout of PartialAmplitudes (harmonic index
+// fastest); B may be empty.
+std::vector<std::complex<double>> net_amplitudes(const PartialAmplitudes& a,
+                                                 const PartialAmplitudes& c,
+                                                 const PartialAmplitudes& b,
+                                                 std::span<const double> scale, double delta_rho);
+
+}  // namespace tessel

@@ -1,0 +1,70 @@
+// The names of a job's output files.
+#include "app/output_naming.hpp"
+
+#include "app/banner.hpp"
+#include "io/fortran_format.hpp"
+
+namespace tessel {
+
+std::string output_stem(std::string_view file_name, bool keep_directory) {
+  const auto slash = file_name.find_last_of('/');
+  const std::size_t file_start = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string_view stem = file_name;
+  const auto dot = file_name.find_last_of('.');
+  if (dot != std::string_view::npos && dot >= file_start) stem = file_name.substr(0, dot);
+  if (!keep_directory) stem = stem.substr(file_start);
+  return std::string(stem);
+}
+
+std::string run_number_text(int run) {
+  std::string text = std::to_string(run);
+  if (text.size() < 2) text.insert(0, 2 - text.size(), '0');
+  return text;
+}
+
+OutputName choose_output_name(std::string_view stem, std::string_view prefix, Platform& platform) {
+  const auto last = prefix.find_last_not_of(' ');
+  if (last != std::string_view::npos) return {std::string(prefix.substr(0, last + 1)), "  "};
+
+  const std::string base(stem);
+  int run = 0;
+  for (int nn = 99; nn >= 0; --nn) {
+    if (platform.exists(base + run_number_text(nn) + ".log")) {
+      run = nn + 1;
+      break;
+    }
+  }
+  // Claim the log file; a number taken in the meantime moves us to the next one.
+  for (;;) {
+    const std::string log = base + run_number_text(run) + ".log";
+    if (platform.create_exclusive(log) != Platform::CreateResult::already_exists) break;
+    ++run;
+  }
+  return {base + run_number_text(run), run_number_text(run)};
+}
+
+std::string output_file_list(std::string_view base, const OutputFileSet& f) {
+  static const Format line("(A)");
+  static const Format entry("( ' ', A, A4, ' -- ', A )");
+  const std::string name(base);
+  std::string text = line(kRuleLine);
+  if (f.mode == 2) {
+    text += line("       Following file names will be used: ");
+    text += entry(name, ".log", " TESSEL log-file          (ASCII)");
+    if (writes_intensity_files(f)) text += entry(name, ".int", " scattering intensities   (ASCII)");
+    if (f.fit_wanted == 'Y') text += entry(name, ".fit", " fit to experimental data (ASCII)");
+    if (writes_intensity_files(f)) text += entry(name, ".alm", " net partial amplitudes  (binary)");
+  } else {
+    text += line("         Following file names will be used: ");
+    text += entry(name, ".log", "TESSEL log-file          (ASCII) ");
+    if (f.keep && f.mode == 0) text += entry(name, ".sav", "save TESSEL information  (binary)");
+    if (f.keep) text += entry(name, ".flm", "multipole coefficients   (ASCII) ");
+    if (writes_intensity_files(f)) text += entry(name, ".int", "scattering intensities   (ASCII) ");
+    if (f.fit_wanted == 'Y') text += entry(name, ".fit", "fit to experimental data (ASCII) ");
+    if (writes_intensity_files(f)) text += entry(name, ".alm", "net partial amplitudes   (binary)");
+  }
+  text += line(kRuleLine);
+  return text;
+}
+
+}  // namespace tessel

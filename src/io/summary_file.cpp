@@ -1,0 +1,46 @@
+// The texts of the summary file.
+#include "io/summary_file.hpp"
+
+#include "io/fortran_format.hpp"
+
+namespace tessel {
+
+namespace {
+
+std::string fixed_field(std::string_view text, std::size_t width) {
+  std::string field(text.substr(0, std::min(text.size(), width)));
+  field.resize(width, ' ');
+  return field;
+}
+
+}  // namespace
+
+std::string summary_header(std::string_view time_stamp, std::string_view command_line) {
+  static const Format line("(A)");
+  std::string text = "\n";
+  text += line(std::string(" Created by TESSEL v. 28 on ") + std::string(time_stamp));
+  text += "\n";
+  text += line(std::string(" Batch: ") + std::string(command_line));
+  return text;
+}
+
+std::string summary_data_file_line(std::string_view data_file) {
+  return labelled_line("Data file name", data_file);
+}
+
+std::string summary_prediction_line(std::string_view structure_name, double rg) {
+  static const Format format("(A,A,A,f7.2)");
+  return format(" Model: ", fixed_field(structure_name, 20), "  Theoretical Rg:", rg);
+}
+
+std::string command_line_text(std::span<const std::string> args) {
+  std::string text;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += args[i];
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace tessel

@@ -1,0 +1,108 @@
+// Sorting the command-line files of a batch run, the errors that stop it, and what the files
+// decide (mode, fit, keep, re-run command).
+#include "app/input_files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/errors.hpp"
+
+namespace tessel {
+namespace {
+
+const std::set<std::string> kExisting = {"1ABC.PDB", "1abc.pdb", "x.Dat", "m1.ent", "a.sav",
+                                         "b.SAV",    "e1.dat",   "e2.dat", "a.pd",  "y.txt",
+                                         "dir/z.pdb"};
+
+bool exists(const std::string& name) { return kExisting.count(name) > 0; }
+
+TEST(InputFiles, SortedByExtensionInCommandLineOrder) {
+  const std::vector<std::string> files = {"1ABC.PDB", "x.Dat", "1abc.pdb", "e1.dat", "m1.ent",
+                                          "dir/z.pdb"};
+  const ClassifiedInputs c = classify_input_files(files, exists);
+  EXPECT_EQ(c.structures, (std::vector<std::string>{"1ABC.PDB", "1abc.pdb", "m1.ent", "dir/z.pdb"}));
+  EXPECT_EQ(c.data, (std::vector<std::string>{"x.Dat", "e1.dat"}));
+  EXPECT_TRUE(c.saves.empty());
+  const ClassifiedInputs saves = classify_input_files(std::vector<std::string>{"a.sav", "b.SAV"}, exists);
+  EXPECT_EQ(saves.saves.size(), 2u);
+}
+
+TEST(InputFiles, FirstBadFileStopsTheRun) {
+  struct Case {
+    std::vector<std::string> files;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{}, " Error -- No PDB or SAV file provided"},
+      {{"a.pd"}, " Error -- Illegal option a.pd"},
+      {{"1abc.pdb", "y.txt", "a.pd"}, " Error -- Unsupported file extension .TXT"},
+      {{"nothere.pdb"}, " Error -- File does not exist nothere.pdb"},
+      {{"1abc.pdb", "a.sav"}, " Error -- Either PDB or SAV file should be used"},
+      {{"x.Dat"}, " Error -- No PDB or SAV file provided"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    try {
+      classify_input_files(c.files, exists);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.what(), c.message);
+      EXPECT_EQ(e.status(), 1);
+    }
+  }
+}
+
+TEST(InputFiles, DataFilesDecideFitAndKeep) {
+  struct Case {
+    std::vector<std::string> data;
+    bool keep;
+    char fit;
+    std::string data_file;
+    bool keep_after;
+  };
+  const Case cases[] = {
+      {{}, false, 'N', "", false},
+      {{"e1.dat"}, false, 'Y', "e1.dat", false},
+      {{"e1.dat", "e2.dat"}, false, 'N', "", true},
+      {{"e1.dat", "e2.dat"}, true, 'N', "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.data.size());
+    ClassifiedInputs inputs;
+    inputs.structures = {"1abc.pdb"};
+    inputs.data = c.data;
+    RunSettings s;
+    s.keep = c.keep;
+    apply_inputs(inputs, s);
+    EXPECT_EQ(s.fit_wanted, c.fit);
+    EXPECT_EQ(s.data_file, c.data_file);
+    EXPECT_EQ(s.keep, c.keep_after);
+    EXPECT_EQ(s.keep_as_set, c.keep);
+    EXPECT_EQ(s.mode, 0);
+  }
+  ClassifiedInputs saves;
+  saves.saves = {"a.sav", "b.SAV", "a.sav"};
+  RunSettings s;
+  apply_inputs(saves, s);
+  EXPECT_EQ(s.mode, 2);
+  EXPECT_EQ(batch_job_count(s), 3);
+  EXPECT_EQ(batch_job_count(RunSettings{}), 1);
+}
+
+TEST(InputFiles, RerunCommandPassesOnlyUnitsKeepErrorsAndConstant) {
+  RunSettings s;  // errors on by default
+  EXPECT_EQ(rerun_command("/opt/tessel", s), "\"/opt/tessel\" -err ");
+  s.angular_units = 2;
+  s.keep = true;
+  s.subtract_constant = true;
+  s.write_errors = false;
+  s.l_max = 30;  // not passed on
+  EXPECT_EQ(rerun_command("bin/tessel", s), "\"bin/tessel\" -un 2 -kp -cst");
+  s.write_errors = true;
+  EXPECT_EQ(rerun_command_line(rerun_command("t", s), "lyz00.sav", "e1.dat"),
+            "\"t\" -un 2 -kp -err  -cst lyz00.sav e1.dat");
+}
+
+}  // namespace
+}  // namespace tessel
