@@ -22,7 +22,7 @@ std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 constexpr std::size_t kBlockBytes = 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass of the threaded loop holds.
-constexpr std::size_t kPassBytes = 8 * 1024 * 1024;
+constexpr std::size_t kPassBytes = 1024 * 1024;
 // Terms (atoms × pairs × points) that make a thread worth its start and hand-overs.
 constexpr double kTermsPerThread = 2.0e6;
 

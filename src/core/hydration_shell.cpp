@@ -28,7 +28,7 @@ constexpr double kTableMargin = 2.0;
 constexpr std::size_t kBlockBytes = 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass holds.
-constexpr std::size_t kPassBytes = 8 * 1024 * 1024;
+constexpr std::size_t kPassBytes = 1024 * 1024;
 // Terms (directions × pairs × points) that make a thread worth its start and hand-overs.
 constexpr double kTermsPerThread = 2.0e6;
 
@@ -53,13 +53,17 @@ LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope
   const auto orders = as_size(l_max + 1);
   std::vector<double> nodes(as_size(LineTable::kNodes) * orders, 0.0);
   if (dx > 0.0) {
+    // j_l at the midpoints t = (k − ½)·Δx, k = 1..2000, then the running sums.
+    std::vector<double> t(as_size(LineTable::kIntervals));
+    for (int k = 1; k < LineTable::kNodes; ++k) t[as_size(k - 1)] = (k - 0.5) * dx;
+    std::vector<double> j(t.size() * orders);
+    spherical_bessel_orders(l_max, t, j);
     for (int k = 1; k < LineTable::kNodes; ++k) {
-      const double t = (k - 0.5) * dx;
+      const double tk = t[as_size(k - 1)];
+      const double* jk = &j[as_size(k - 1) * orders];
       const double* previous = &nodes[as_size(k - 1) * orders];
       double* current = &nodes[as_size(k) * orders];
-      for (std::size_t l = 0; l < orders; ++l) {
-        current[l] = previous[l] + spherical_bessel(static_cast<int>(l), t) * t * t * dx;
-      }
+      for (std::size_t l = 0; l < orders; ++l) current[l] = previous[l] + jk[l] * tk * tk * dx;
     }
   }
   return make_line_table(l_max + 1, dx, nodes);
