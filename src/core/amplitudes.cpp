@@ -256,38 +256,56 @@ void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, WorkerPool& 
                                 const std::function<void()>& alongside) const {
   assert(out.atoms.l_max() == tables_->l_max() && out.atoms.n_points() == n_points());
   assert(out.solvent.l_max() == tables_->l_max() && out.solvent.n_points() == n_points());
+  if (atoms.empty()) {
+    if (alongside) alongside();
+    return;
+  }
+  // Two sets of blocks: while the threads sum the blocks of one pass, they prepare the next
+  // pass's in the other set, so that each pass costs one hand-over.
   if (ws.threads.size() < as_size(pool.threads())) ws.threads.resize(as_size(pool.threads()));
-  if (ws.blocks.size() < as_size(pass_blocks_)) ws.blocks.resize(as_size(pass_blocks_));
+  if (ws.blocks.size() < 2 * as_size(pass_blocks_)) ws.blocks.resize(2 * as_size(pass_blocks_));
   const auto block = as_size(block_);
+  const auto pass = as_size(pass_size());
+  const int passes = static_cast<int>((atoms.size() + pass - 1) / pass);
+  const auto part = [&](int p) {
+    const std::size_t first = as_size(p) * pass;
+    return atoms.subspan(first, std::min(pass, atoms.size() - first));
+  };
+  const auto blocks_in = [&](int p) { return static_cast<int>((part(p).size() + block - 1) / block); };
+  const auto prepare = [&](int p, int i, int thread) {
+    const std::span<const CentredAtom> atoms_of_pass = part(p);
+    const std::size_t at = as_size(i) * block;
+    prepare_block(atoms_of_pass.subspan(at, std::min(block, atoms_of_pass.size() - at)),
+                  ws.threads[as_size(thread)], ws.blocks[as_size((p % 2) * pass_blocks_ + i)]);
+  };
   const int groups = (n_points() + multipole::kTilePoints - 1) / multipole::kTilePoints;
-  bool alongside_due = static_cast<bool>(alongside);
-  std::size_t first = 0;
-  do {
-    const std::size_t pass = std::min(as_size(pass_size()), atoms.size() - first);
-    const std::span<const CentredAtom> part = atoms.subspan(first, pass);
-    const int blocks = static_cast<int>((pass + block - 1) / block);
-    pool.run(blocks, [&](int i, int thread) {
-      const std::size_t at = as_size(i) * block;
-      prepare_block(part.subspan(at, std::min(block, pass - at)), ws.threads[as_size(thread)],
-                    ws.blocks[as_size(i)]);
-    });
-    // Each task forms whole points: the groups of the most counted orders, at the top of the
-    // grid, go first. The extra task, when due, is handed out before them.
-    const int extra = alongside_due ? 1 : 0;
-    pool.run(groups + extra, [&](int task, int thread) {
+
+  pool.run(blocks_in(0), [&](int i, int thread) { prepare(0, i, thread); });
+  for (int p = 0; p < passes; ++p) {
+    // Tasks in the order handed out: the extra work when due (the longest), the next pass's
+    // blocks, then the groups of points, those of the most counted orders (the top of the grid)
+    // first. Each group forms whole points from this pass's blocks in their order.
+    const int extra = (p == 0 && alongside) ? 1 : 0;
+    const int next = p + 1 < passes ? blocks_in(p + 1) : 0;
+    const int blocks = blocks_in(p);
+    const std::size_t set = as_size((p % 2) * pass_blocks_);
+    pool.run(extra + next + groups, [&](int task, int thread) {
       if (task < extra) {
         alongside();
         return;
       }
-      const int k = (groups - 1 - (task - extra)) * multipole::kTilePoints;
+      task -= extra;
+      if (task < next) {
+        prepare(p + 1, task, thread);
+        return;
+      }
+      const int k = (groups - 1 - (task - next)) * multipole::kTilePoints;
       const int count = std::min(multipole::kTilePoints, n_points() - k);
       for (int i = 0; i < blocks; ++i) {
-        add_block_points(ws.blocks[as_size(i)], k, count, ws.threads[as_size(thread)], out);
+        add_block_points(ws.blocks[set + as_size(i)], k, count, ws.threads[as_size(thread)], out);
       }
     });
-    alongside_due = false;
-    first += pass;
-  } while (first < atoms.size());
+  }
 }
 
 StructureAccumulator::StructureAccumulator(const HarmonicTables& tables,

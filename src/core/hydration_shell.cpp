@@ -242,26 +242,36 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
   const double terms = static_cast<double>(n_dir) * pairs * n_points;
   WorkerPool pool(threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)));
   std::vector<ShellWorkspace> workspaces(as_size(pool.threads()));
-  std::vector<DirectionBlock> blocks(as_size(pass_blocks));
-
-  for (int first = 0; first < n_dir; first += pass_blocks * block) {
-    const int pass = std::min(pass_blocks * block, n_dir - first);
-    const int count = (pass + block - 1) / block;
-    pool.run(count, [&](int i, int thread) {
-      const int at = first + i * block;
-      sums.prepare(at, std::min(block, first + pass - at), workspaces[as_size(thread)],
-                   blocks[as_size(i)]);
-    });
-    // Each task forms whole points, the top of the grid (most orders counted) first; every point
-    // takes the blocks in grid order, as a single thread would.
-    pool.run(groups, [&](int task, int thread) {
-      const int k = (groups - 1 - task) * multipole::kTilePoints;
+  // Two sets of blocks: while the threads sum the blocks of one pass, they prepare the next
+  // pass's in the other set, so that each pass costs one hand-over.
+  std::vector<DirectionBlock> blocks(2 * as_size(pass_blocks));
+  const int pass = pass_blocks * block;
+  const int passes = (n_dir + pass - 1) / pass;
+  const auto blocks_in = [&](int p) { return (std::min(pass, n_dir - p * pass) + block - 1) / block; };
+  const auto prepare = [&](int p, int i, int thread) {
+    const int at = p * pass + i * block;
+    sums.prepare(at, std::min(block, n_dir - at), workspaces[as_size(thread)],
+                 blocks[as_size((p % 2) * pass_blocks + i)]);
+  };
+  if (passes > 0) pool.run(blocks_in(0), [&](int i, int thread) { prepare(0, i, thread); });
+  for (int p = 0; p < passes; ++p) {
+    // The next pass's blocks first, then the groups of points, the top of the grid (most orders
+    // counted) first; every point takes this pass's blocks in grid order, as one thread would.
+    const int next = p + 1 < passes ? blocks_in(p + 1) : 0;
+    const int count = blocks_in(p);
+    const auto set = as_size((p % 2) * pass_blocks);
+    pool.run(next + groups, [&](int task, int thread) {
+      if (task < next) {
+        prepare(p + 1, task, thread);
+        return;
+      }
+      const int k = (groups - 1 - (task - next)) * multipole::kTilePoints;
       const int points = std::min(multipole::kTilePoints, n_points - k);
       for (int i = 0; i < count; ++i) {
-        sums.add_points(blocks[as_size(i)], k, points, workspaces[as_size(thread)]);
+        sums.add_points(blocks[set + as_size(i)], k, points, workspaces[as_size(thread)]);
       }
     });
-    if (progress != nullptr) progress->advance(pass);
+    if (progress != nullptr) progress->advance(std::min(pass, n_dir - p * pass));
   }
   if (n_dir > 0) b.scale_with_phase(kShellFactor / n_dir);
   return b;
