@@ -7,9 +7,11 @@
 
 #include "app/driver.hpp"
 #include "app/platform.hpp"
+#include "app/process_memory.hpp"
 #include "core/errors.hpp"
 
 int main(int argc, char** argv) {
+  tessel::prepare_process_memory();
   const std::vector<std::string> args(argv, argv + argc);
   tessel::SystemPlatform platform;
   try {
