@@ -159,7 +159,10 @@ void JobRun::run() {
   report_model();
 
   // Later runs on the same amplitudes start from here: C is not normalised yet.
-  if (s_.keep && s_.mode == 0) save_file_written_ = write_save();
+  if (s_.keep && s_.mode == 0) {
+    save_file_written_ = write_save();
+    if (!save_file_written_) env_.output_failed = true;
+  }
 
   if (s_.keep) write_envelope_coefficients();
 
@@ -566,6 +569,8 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
     write_fit_file(out, c, console_report());
     out.close();
     ok = static_cast<bool>(out);
+    // A file cut short (a full disk) would pass for a whole one.
+    if (!ok) env_.platform.remove(file);
   }
   if (ok) {
     announce_structure_files();
@@ -573,6 +578,7 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
     log_ << saved_line(kSavedFit, file, Destination::log);
   } else {
     both(saving_error(file));
+    env_.output_failed = true;
   }
 }
 
@@ -656,15 +662,22 @@ void JobRun::run_and_record_failure() {
 void JobRun::run_further_data_files() {
   // With two or more data files each is fitted by a run of its own on this job's save file,
   // and the intermediate files are removed afterwards unless the user kept them. A re-run that
-  // fails does not stop this run.
+  // fails does not stop this run, but it is no success: its data file is named and the run
+  // ends with status 1.
   if (s_.data_files.size() < 2 || env_.rerun_arguments.empty()) return;
   const std::string save = s_.mode == 2 ? save_file_read_ : output_file(".sav");
   env_.console.flush();
   env_.error.flush();
   for (const std::string& data : s_.data_files) {
     const std::vector<std::string> argv = rerun_argument_vector(env_.rerun_arguments, save, data);
-    if (!env_.platform.run_and_wait(argv))
+    const std::optional<int> status = env_.platform.run_and_wait(argv);
+    if (!status) {
       env_.error << " Warning: the program could not be started again for " << data << '\n';
+      env_.output_failed = true;
+    } else if (*status != 0) {
+      env_.error << " Warning: the fit of " << data << " failed (exit status " << *status << ")\n";
+      env_.output_failed = true;
+    }
   }
   if (!s_.keep_as_set) remove_kept_files(s_.base_name);
 }

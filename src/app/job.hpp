@@ -23,7 +23,8 @@ struct JobEnvironment {
   // Batch mode: the program and options that start it again on one more data file.
   std::vector<std::string> rerun_arguments;
   // Set when a result file (the log, a result or intermediate file, the summary) could not be
-  // written completely. Its warning has been given and the run goes on, but ends with status 1.
+  // written completely, or a re-run for a further data file failed. Its warning has been given
+  // and the run goes on, but ends with status 1.
   bool output_failed = false;
 };
 

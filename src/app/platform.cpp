@@ -58,8 +58,8 @@ bool SystemPlatform::append(const std::string& path, std::string_view text) {
 
 void SystemPlatform::remove(const std::string& path) { ::unlink(path.c_str()); }
 
-bool SystemPlatform::run_and_wait(std::span<const std::string> argv) {
-  if (argv.empty()) return false;
+std::optional<int> SystemPlatform::run_and_wait(std::span<const std::string> argv) {
+  if (argv.empty()) return std::nullopt;
   std::vector<char*> pointers;
   pointers.reserve(argv.size() + 1);
   for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
@@ -77,11 +77,12 @@ bool SystemPlatform::run_and_wait(std::span<const std::string> argv) {
                                              pointers.data(), environ);
   // A program that cannot be executed is reported here (the C library passes the failure of
   // the exec back to the caller).
-  if (started != 0) return false;
+  if (started != 0) return std::nullopt;
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return true;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 std::string SystemPlatform::own_executable(const std::string& argv0) {

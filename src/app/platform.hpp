@@ -3,6 +3,7 @@
 // so tests can put a fake in its place.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,9 +35,9 @@ class Platform {
 
   // Starts a program directly (no command interpreter) with the argument vector, argv[0] being
   // the program, and waits for it to end. Any text is passed through as it stands, so names with
-  // blanks, quotes or shell characters reach the program unchanged. Its exit status is not
-  // looked at; false when the program could not be started at all.
-  virtual bool run_and_wait(std::span<const std::string> argv) = 0;
+  // blanks, quotes or shell characters reach the program unchanged. Returns its exit status
+  // (128 + the signal number when a signal ended it), or nothing when it could not be started.
+  virtual std::optional<int> run_and_wait(std::span<const std::string> argv) = 0;
 
   // The path of the running program's executable, to start it again; `argv0` (the name it was
   // started by) when the system cannot tell.
@@ -51,7 +52,7 @@ class SystemPlatform final : public Platform {
   CreateResult create_exclusive(const std::string& path) override;
   bool append(const std::string& path, std::string_view text) override;
   void remove(const std::string& path) override;
-  bool run_and_wait(std::span<const std::string> argv) override;
+  std::optional<int> run_and_wait(std::span<const std::string> argv) override;
   std::string own_executable(const std::string& argv0) override;
 };
 

@@ -85,6 +85,21 @@ std::string peptide(int residues) {
   return text + "END\n";
 }
 
+// One row "s I σ" of a smooth decaying curve (a Gaussian in s, Rg about 9.5 Å), 1/Å.
+std::string smooth_curve_row(double s) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%.6f %.6e %.6e\n", s, 1000.0 * std::exp(-30.0 * s * s),
+                10.0 * std::exp(-30.0 * s * s) + 0.01);
+  return buf;
+}
+
+// The smooth curve on 0.01, 0.02, ... 0.01·n.
+std::string smooth_curve(int n) {
+  std::string text;
+  for (int i = 1; i <= n; ++i) text += smooth_curve_row(0.01 * i);
+  return text;
+}
+
 // Bytes from a fixed seed that hold no line beginning with ATOM or HETATM.
 std::string binary_junk(std::size_t size, unsigned seed) {
   std::mt19937 rng(seed);
@@ -402,13 +417,7 @@ TEST(BadCurve, UnusableCurvesStopWithAMessage) {
 }
 
 TEST(OddCurve, LongAndDirtyCurvesAreReadWithWarnings) {
-  // A smooth decaying curve on 0.01..0.45 1/Å.
-  auto row = [](double s) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%.6f %.6e %.6e\n", s, 1000.0 * std::exp(-30.0 * s * s),
-                  10.0 * std::exp(-30.0 * s * s) + 0.01);
-    return std::string(buf);
-  };
+  const auto row = smooth_curve_row;
   std::string many;  // 100,000 points: the first 5000 are kept
   for (int i = 0; i < 100000; ++i) many += row(0.01 + 0.44 * i / 100000.0);
   std::string dirty = "Sample with a " + std::string(1 << 20, '-') + " long comment\n";
@@ -591,6 +600,8 @@ TEST(BadDirectory, FilesThatCannotBeWrittenFailTheRunWithoutLeavingPieces) {
       {"p.int", " Warning: error saving data to the file p.int"},
       {"p.alm", " LOALMS ---E-: Fatal error in Alms file."},
       {"p.flm", " Warning: error saving data to the file p.flm"},
+      {"p.fit", " Warning: error saving data to the file p.fit"},
+      {"p.sav", " Warning: Error writing file p.sav"},
       {"p.log", " Warning: error saving data to the file p.log"},
       {"tessel_summary.txt", " Warning: error saving data to the file tessel_summary.txt"},
   };
@@ -598,21 +609,53 @@ TEST(BadDirectory, FilesThatCannotBeWrittenFailTheRunWithoutLeavingPieces) {
     SCOPED_TRACE(c.full);
     TempDir dir;
     write_file(dir.path() / "pep.pdb", peptide(3));
+    write_file(dir.path() / "c.dat", smooth_curve(40));
     fs::create_symlink("/dev/full", dir.path() / c.full);
-    const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "-p", "p", "-kp"}));
+    // With keep on and one data file a job writes every kind of result file.
+    const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "c.dat", "-p", "p", "-kp"}));
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
-    // The result files are whole or absent (a link that was written through is removed).
-    for (const char* name : {"p.int", "p.alm", "p.flm"}) {
-      if (name == c.full) {
-        EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / name))) << name;
-      } else {
+    // The text and amplitude files are whole or absent (a link written through is removed; a
+    // save file cut short stays, and its reader refuses it).
+    for (const char* name : {"p.int", "p.alm", "p.flm", "p.fit", "p.sav"}) {
+      if (name != c.full) {
         EXPECT_TRUE(fs::is_regular_file(dir.path() / name)) << name;
+      } else if (c.full != "p.sav") {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / name))) << name;
       }
     }
     if (c.full != "p.int") expect_finite_intensity_file(dir.path() / "p.int", 11);
   }
+}
+
+TEST(BadCurve, AFailedFitOfAFurtherDataFileFailsTheRun) {
+  // Two data files: each is fitted by a run of its own on the job's save file. The one that
+  // cannot be read fails its run; the parent names it and ends with status 1, the other fit is
+  // written all the same.
+  TempDir dir;
+  write_file(dir.path() / "pep.pdb", peptide(3));
+  write_file(dir.path() / "good.dat", smooth_curve(40));
+  write_file(dir.path() / "junk.dat", binary_junk(4096, 13));
+  const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "good.dat", "junk.dat"}));
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find(" Error reading SAXS data file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" Warning: the fit of junk.dat failed (exit status 1)"), std::string::npos)
+      << r.err;
+  int fits = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    if (entry.path().extension() == ".fit") ++fits;
+  EXPECT_EQ(fits, 1);
+
+  // Both curves readable: no warning, status 0.
+  TempDir fine;
+  write_file(fine.path() / "pep.pdb", peptide(3));
+  write_file(fine.path() / "a.dat", smooth_curve(40));
+  write_file(fine.path() / "b.dat", smooth_curve(30));
+  const RunResult ok = run_tessel(fine.path(), args_with({"pep.pdb", "a.dat", "b.dat"}));
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.err.find("Warning: the fit of"), std::string::npos) << ok.err;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ class FakePlatform : public Platform {
   std::map<std::string, std::string> appended;
   std::vector<std::string> removed;
   std::vector<std::vector<std::string>> started;  // argument vectors of the programs run
+  std::optional<int> run_status = 0;  // what every program run ends with (nothing: not started)
 
   LocalTime now() override { return clock; }
   bool exists(const std::string& path) override { return files.count(path) > 0; }
@@ -40,9 +42,9 @@ class FakePlatform : public Platform {
     removed.push_back(path);
     files.erase(path);
   }
-  bool run_and_wait(std::span<const std::string> argv) override {
+  std::optional<int> run_and_wait(std::span<const std::string> argv) override {
     started.emplace_back(argv.begin(), argv.end());
-    return true;
+    return run_status;
   }
   std::string own_executable(const std::string& argv0) override { return argv0; }
 };

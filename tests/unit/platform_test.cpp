@@ -25,7 +25,7 @@ TEST(SystemPlatform, ArgumentsReachTheProgramUnchanged) {
   std::vector<std::string> argv = {"touch", "--"};
   for (const std::string& n : names) argv.push_back((dir / n).string());
   SystemPlatform platform;
-  ASSERT_TRUE(platform.run_and_wait(argv));  // found on the PATH, as a bare name
+  ASSERT_EQ(platform.run_and_wait(argv), 0);  // found on the PATH, as a bare name
   // run_and_wait returned after the program ended: every file is there already.
   for (const std::string& n : names) {
     SCOPED_TRACE(n);
@@ -48,6 +48,15 @@ TEST(SystemPlatform, ProgramThatCannotBeStartedIsReported) {
     EXPECT_FALSE(platform.run_and_wait(argv));
   }
   EXPECT_FALSE(platform.run_and_wait(std::vector<std::string>{}));
+}
+
+TEST(SystemPlatform, ExitStatusOfTheProgramIsReturned) {
+  SystemPlatform platform;
+  EXPECT_EQ(platform.run_and_wait(std::vector<std::string>{"true"}), 0);
+  EXPECT_EQ(platform.run_and_wait(std::vector<std::string>{"false"}), 1);
+  EXPECT_EQ(platform.run_and_wait(std::vector<std::string>{"sh", "-c", "exit 7"}), 7);
+  // A program ended by a signal: 128 + the signal, as a command interpreter reports it.
+  EXPECT_EQ(platform.run_and_wait(std::vector<std::string>{"sh", "-c", "kill -9 $$"}), 128 + 9);
 }
 
 TEST(SystemPlatform, OwnExecutableIsARunnableFile) {
