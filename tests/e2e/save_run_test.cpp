@@ -74,18 +74,6 @@ void write_bytes(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// Whether the program can fit experimental data yet; the tests of fitted re-runs need it.
-bool fit_available() {
-  static const bool available = [] {
-    TempDir dir;
-    dir.copy_data("3kfo-fill_model.pdb");
-    dir.copy_data("nup133_23922_merge.dat");
-    const RunResult r = run_tessel(dir.path(), {"3kfo-fill_model.pdb", "nup133_23922_merge.dat"});
-    return r.status == 0 && fs::exists(dir.path() / "3kfo-fill_model00.fit");
-  }();
-  return available;
-}
-
 TEST(SaveFile, KeepWritesItAndARunOnItAloneGivesTheSameIntensities) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
@@ -310,6 +298,7 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
   const RunResult r = run_tessel(dir.path(), {"6lyz.pdb", "3kfo-fill_model.pdb", "1nvy.pdb",
                                               data1, data2});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // the re-runs share it: none of them failed
   for (const std::string& s : stems) {
     SCOPED_TRACE(s);
     // The job itself predicts (its file list shows the kept files), then each re-run fits one
@@ -327,7 +316,7 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
   }
 
   // The summary: the run's header, then per job its prediction line and per re-run a header
-  // with the data file's name (and, once fitted, the fit's line).
+  // with the data file's name and the fit's line.
   const std::vector<std::string> summary = read_lines(dir.path() / "tessel_summary.txt");
   std::vector<std::string> data_lines, model_lines;
   for (const std::string& line : summary) {
@@ -349,9 +338,6 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
               " -- " + save + " " + data);
   }
 
-  if (!fit_available()) {
-    GTEST_SKIP() << "the fits of the re-runs need the fit stage";
-  }
   // Per job its prediction line and two fit lines (run numbers 01 and 02).
   ASSERT_EQ(model_lines.size(), 9u);
   for (std::size_t j = 0; j < stems.size(); ++j) {
@@ -383,7 +369,6 @@ TEST(SeveralDataFiles, KeptFilesStayAndReRunsKeepTheirsToo) {
   const std::vector<std::string> batches = batch_lines(dir.path() / "tessel_summary.txt");
   ASSERT_EQ(batches.size(), 3u);
   EXPECT_NE(batches[1].find(" -kp "), std::string::npos) << batches[1];
-  if (!fit_available()) GTEST_SKIP() << "the fits of the re-runs need the fit stage";
   for (const char* name : {"6lyz01.fit", "6lyz01.int", "6lyz01.alm", "6lyz02.fit"})
     EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
 }
@@ -440,7 +425,6 @@ TEST(SeveralDataFiles, RerunsGetTheUsersSettings) {
     SCOPED_TRACE(option);
     EXPECT_NE(batches[1].find(option), std::string::npos) << batches[1];
   }
-  if (!fit_available()) GTEST_SKIP() << "the fits of the re-runs need the fit stage";
 
   // A re-run fits exactly as a run on that one data file with the same options does (the
   // second job is 03, its re-runs 04 and 05, the direct run 06).
@@ -457,7 +441,6 @@ TEST(SeveralDataFiles, RerunsGetTheUsersSettings) {
 }
 
 TEST(SaveFile, FitFromTheSaveFileEqualsTheFitFromTheStructure) {
-  if (!fit_available()) GTEST_SKIP() << "needs the fit stage";
   TempDir dir;
   dir.copy_data("3kfo-fill_model.pdb");
   dir.copy_data("nup133_23922_merge.dat");
