@@ -77,7 +77,8 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();
-  return 0;
+  // Every job ran, but a result file that could not be written is no success.
+  return env.output_failed ? 1 : 0;
 }
 
 }  // namespace

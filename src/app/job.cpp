@@ -2,6 +2,7 @@
 // the scattering model, the intensity and the result files, in the order the user sees them.
 #include "app/job.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <optional>
@@ -34,6 +35,11 @@ namespace tessel {
 
 namespace {
 
+// The stop of a job whose intensity is no finite number.
+constexpr std::string_view kIntensityOutOfRange =
+    " Error -- The intensity is out of the range of numbers (infinite or undefined): check the"
+    " maximum scattering vector, the solvent density and the shell contrast";
+
 // Step of the default point count of the s grid, 1/Å.
 constexpr double kDefaultPointStep = 0.01;
 
@@ -58,6 +64,9 @@ class JobRun {
   JobRun(JobEnvironment& env, int index) : env_(env), s_(env.settings), index_(index) {}
 
   void run();
+  // Runs the job; an error that ends it is also written to its log, if the log is open, so
+  // that the log does not break off without a reason.
+  void run_and_record_failure();
 
  private:
   bool interactive() const { return env_.dialogue != nullptr; }
@@ -87,6 +96,7 @@ class JobRun {
   void predict();
   void evaluate(Prediction& p) const;
   void derive(Prediction& p) const;
+  void require_finite_intensity(const Prediction& p) const;
   void finish_prediction(const Prediction& p);
   void fit_curve();
   void write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
@@ -95,6 +105,7 @@ class JobRun {
   void write_intensity(const Prediction& p);
   void write_amplitudes(const Prediction& p);
   void end_job(std::string_view summary_line);
+  void close_log_checked();
   void run_further_data_files();
 
   JobEnvironment& env_;
@@ -154,7 +165,7 @@ void JobRun::run() {
 
   if (s_.mode == 1) {
     log_ << envelope_job_end(now_stamp());
-    log_.close();
+    close_log_checked();
     structure_.copy.remove();
     return;
   }
@@ -362,10 +373,12 @@ void JobRun::write_envelope_coefficients() {
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
   const auto written = LOFLMS(output_file(".flm"), title, coeffs, model_.statistics.radius,
                               env_.console, ask_new_name);
-  if (written)
+  if (written) {
     coefficients_file_ = *written;
-  else
+  } else {
     log_ << saving_error(output_file(".flm"));
+    env_.output_failed = true;
+  }
 }
 
 void JobRun::predict() {
@@ -414,7 +427,23 @@ void JobRun::predict() {
   log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
 
   evaluate(p);
+  require_finite_intensity(p);
   finish_prediction(p);
+}
+
+void JobRun::require_finite_intensity(const Prediction& p) const {
+  // Extreme settings (a maximum s whose square overflows, a solvent density of 1e300) carry the
+  // arithmetic out of range; such numbers must not be written as a result.
+  const auto finite = [](const std::vector<double>& v) {
+    return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+  };
+  bool ok = finite(p.intensity) && finite(partial_.atoms);
+  for (std::size_t i = 0; ok && i < p.intensity.size(); ++i) {
+    // The excluded-volume and shell columns of the intensity file.
+    ok = std::isfinite(p.scale[i] * p.scale[i] * partial_.solvent[i]) &&
+         std::isfinite(p.delta_rho * p.delta_rho * partial_.shell[i]);
+  }
+  if (!ok) throw Error(std::string(kIntensityOutOfRange));
 }
 
 void JobRun::evaluate(Prediction& p) const {
@@ -565,7 +594,8 @@ void JobRun::write_intensity(const Prediction& p) {
   const std::string file = output_file(".int");
   std::ofstream out(file, std::ios::trunc);
   bool ok = static_cast<bool>(out) && write_intensity_file(out, header, columns);
-  if (out.is_open()) {
+  const bool created = out.is_open();
+  if (created) {
     out.close();
     ok = ok && static_cast<bool>(out);
   }
@@ -573,7 +603,10 @@ void JobRun::write_intensity(const Prediction& p) {
     env_.console << saved_line(kSavedIntensities, file, Destination::console);
     log_ << saved_line(kSavedIntensities, file, Destination::log);
   } else {
+    // A file cut short (a full disk) would pass for a whole one.
+    if (created) env_.platform.remove(file);
     both(saving_error(file));
+    env_.output_failed = true;
   }
 }
 
@@ -585,15 +618,39 @@ void JobRun::write_amplitudes(const Prediction& p) {
   if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
+  } else {
+    env_.output_failed = true;
   }
 }
 
 void JobRun::end_job(std::string_view summary_line) {
   close_run_log(log_, now_stamp());
-  log_.close();
+  close_log_checked();
   structure_.copy.remove();
-  if (!interactive() && !s_.no_summary) append_summary(env_.platform, env_.error, summary_line);
+  if (!interactive() && !s_.no_summary && !append_summary(env_.platform, env_.error, summary_line))
+    env_.output_failed = true;
   run_further_data_files();
+}
+
+void JobRun::close_log_checked() {
+  log_.close();
+  // The log is written through a buffer: a full disk shows only when it is flushed and closed.
+  if (log_.fail()) {
+    env_.error << saving_error(output_file(".log"));
+    env_.output_failed = true;
+  }
+}
+
+void JobRun::run_and_record_failure() {
+  try {
+    run();
+  } catch (const Error& e) {
+    if (log_.is_open()) {
+      log_ << e.what() << '\n';
+      log_.close();
+    }
+    throw;
+  }
 }
 
 void JobRun::run_further_data_files() {
@@ -614,8 +671,10 @@ void JobRun::run_further_data_files() {
 
 }  // namespace
 
-void append_summary(Platform& platform, std::ostream& error, std::string_view text) {
-  if (!platform.append(std::string(kSummaryFileName), text)) error << saving_error(kSummaryFileName);
+bool append_summary(Platform& platform, std::ostream& error, std::string_view text) {
+  if (platform.append(std::string(kSummaryFileName), text)) return true;
+  error << saving_error(kSummaryFileName);
+  return false;
 }
 
 int default_point_count(double s_max) {
@@ -626,7 +685,7 @@ int default_point_count(double s_max) {
 
 void run_job(JobEnvironment& env, int index) {
   JobRun job(env, index);
-  job.run();
+  job.run_and_record_failure();
 }
 
 }  // namespace tessel

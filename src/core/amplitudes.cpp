@@ -21,6 +21,10 @@ std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 // Byte budget of the harmonics of one block of atoms, which every s point reads again.
 constexpr std::size_t kBlockBytes = 1024 * 1024;
 constexpr int kMaxBlock = 128;
+// Byte budget of the harmonics of the blocks that one pass of the threaded loop holds.
+constexpr std::size_t kPassBytes = 1024 * 1024;
+// Terms (atoms × pairs × points) that make a thread worth its start and hand-overs.
+constexpr double kTermsPerThread = 2.0e6;
 
 }  // namespace
 
@@ -99,129 +103,258 @@ void AmplitudeSums::merge(const AmplitudeSums& other) {
 }
 
 AmplitudeKernel::AmplitudeKernel(const HarmonicTables& tables, std::span<const double> s,
-                                 const ModelFormFactors& form_factors, const LineTable& bessel)
-    : tables_(&tables), s_(s), form_factors_(&form_factors), bessel_(&bessel) {
+                                 const ModelFormFactors& form_factors, const LineTable& bessel,
+                                 SimdLevel simd)
+    : tables_(&tables),
+      s_(s),
+      form_factors_(&form_factors),
+      bessel_(&bessel),
+      simd_(resolve_simd_level(simd)) {
   assert(bessel.orders() == tables.l_max() + 1);
   assert(form_factors.vacuum.n_points() == n_points());
   assert(form_factors.solvent.n_points() == n_points());
   assert(form_factors.residue.size() == s.size());
+  assert(std::is_sorted(s.begin(), s.end()));
   const std::size_t row_bytes = 2 * as_size(tables.pair_count()) * sizeof(double);
   block_ = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
+  pass_blocks_ = std::max(1, static_cast<int>(kPassBytes / (row_bytes * as_size(block_))));
+}
+
+void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                                    AmplitudeBlock& block) const {
+  const HarmonicTables& tables = *tables_;
+  const std::size_t size = atoms.size();
+  ws.harmonics.resize(as_size(tables.pair_count()));
+  ws.positions.resize(size);
+  ws.order.resize(size);
+  std::vector<SphericalPosition>& pos = ws.positions;
+  for (std::size_t b = 0; b < size; ++b) {
+    pos[b] = spherical_position(atoms[b].x, atoms[b].y, atoms[b].z);
+    ws.order[b] = b;
+  }
+  // Outer atoms first (ties in file order): at every s point the atoms that count order l
+  // then form a prefix.
+  std::sort(ws.order.begin(), ws.order.end(), [&](std::size_t a, std::size_t b) {
+    return pos[a].r > pos[b].r || (pos[a].r == pos[b].r && a < b);
+  });
+  block.conj_y.reset(tables.l_max(), static_cast<int>(size), multipole::tile_shape(simd_));
+  block.radius.resize(size);
+  block.vacuum.resize(size);
+  block.solvent.resize(size);
+  for (std::size_t b = 0; b < size; ++b) {
+    const CentredAtom& atom = atoms[ws.order[b]];
+    const SphericalPosition& p = pos[ws.order[b]];
+    harmonics_for_direction(tables, p.cos_theta, p.phi, ws.harmonics);
+    block.conj_y.store(static_cast<int>(b), ws.harmonics);
+    block.radius[b] = p.r;
+    if (atom.dummy_residue) {
+      block.vacuum[b] = form_factors_->residue.data();
+      block.solvent[b] = nullptr;  // a dummy residue displaces no solvent
+    } else {
+      block.vacuum[b] = form_factors_->vacuum.column(atom.type).data();
+      block.solvent[b] = form_factors_->solvent.column(atom.type).data();
+    }
+  }
+}
+
+void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, int count,
+                                       AmplitudeWorkspace& ws, AmplitudeSums& out) const {
+  assert(count >= 1 && count <= multipole::kTilePoints);
+  const LineTable& bessel = *bessel_;
+  const int l_max = tables_->l_max();
+  const auto orders = as_size(l_max + 1);
+  const int size = block.size();
+  const auto n = as_size(size);
+  const auto points = as_size(count);
+  ws.counts.resize(points * n);
+  ws.sources.resize(points * orders);
+
+  // Orders counted per atom and point: x grows with s and the cut-off with l, so the counts only
+  // ever increase along the points; along the block they decrease, as r does.
+  for (std::size_t p = 0; p < points; ++p) {
+    const double sk = s_[as_size(first) + p];
+    int* counts = &ws.counts[p * n];
+    const int* before = p > 0 ? &ws.counts[(p - 1) * n] : nullptr;
+    for (std::size_t b = 0; b < n; ++b) {
+      const double x = sk * block.radius[b];
+      int c = before != nullptr ? before[b] : 0;
+      while (c <= l_max && bessel_term_counts(c, x)) ++c;
+      counts[b] = c;
+    }
+  }
+  const int used = ws.counts[(points - 1) * n];  // the most orders any atom counts here
+  if (size == 0 || used == 0) return;
+  // Atoms that count at least order 0 at the last point; the others add nothing here.
+  std::size_t active = n;
+  while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
+
+  const std::size_t plane = active * orders;  // weights of one amplitude at one point
+  ws.weights.resize(2 * points * plane);
+  multipole::Tile tile;
+  tile.y = &block.conj_y;
+  tile.points = count;
+  tile.outputs = 2;
+  tile.orders = used;
+  tile.stride = orders;
+  const auto row = 2 * as_size(tables_->pair_count());
+  auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
+  auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
+  for (std::size_t p = 0; p < points; ++p) {
+    const auto k = as_size(first) + p;
+    const double sk = s_[k];
+    const int* counts = &ws.counts[p * n];
+    double* wa = &ws.weights[p * plane];
+    double* wc = &ws.weights[(points + p) * plane];
+    for (std::size_t b = 0; b < active; ++b) {
+      const double x = sk * block.radius[b];
+      const int c = counts[b];
+      double* wab = wa + b * orders;
+      double* wcb = wc + b * orders;
+      if (c > 0) {
+        const double* line = bessel.lines(bessel.interval(x)).data();
+        const double f = block.vacuum[b][k];
+        const double g = block.solvent[b] != nullptr ? block.solvent[b][k] : 0.0;
+        for (int l = 0; l < c; ++l) {
+          const double j = line[2 * l] * x + line[2 * l + 1];
+          wab[l] = j * f;
+          wcb[l] = j * g;
+        }
+      }
+      // Orders not counted here carry the weight 0 (the tile may visit them for another point).
+      for (int l = c; l < used; ++l) wab[l] = wcb[l] = 0.0;
+    }
+    int m = static_cast<int>(active);
+    int* sources = &ws.sources[p * orders];
+    for (int l = 0; l < used; ++l) {
+      while (m > 0 && counts[m - 1] <= l) --m;
+      sources[l] = m;
+    }
+    tile.sources[p] = sources;
+    tile.weights[0][p] = wa;
+    tile.weights[1][p] = wc;
+    tile.out[0][p] = a_out + k * row;
+    tile.out[1][p] = c_out + k * row;
+  }
+  multipole::add_tile(tile, simd_);
 }
 
 void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
                                 AmplitudeSums& out) const {
-  const HarmonicTables& tables = *tables_;
-  const LineTable& bessel = *bessel_;
-  const int l_max = tables.l_max();
-  const int pairs = tables.pair_count();
-  const auto row = 2 * as_size(pairs);
-  const int n_points = this->n_points();
-  assert(out.atoms.l_max() == l_max && out.atoms.n_points() == n_points);
-  assert(out.solvent.l_max() == l_max && out.solvent.n_points() == n_points);
-
+  assert(out.atoms.l_max() == tables_->l_max() && out.atoms.n_points() == n_points());
+  assert(out.solvent.l_max() == tables_->l_max() && out.solvent.n_points() == n_points());
   const auto block = as_size(block_);
-  const auto orders = as_size(l_max + 1);
-  ws.harmonics.resize(as_size(pairs));
-  ws.order.resize(block);
-  ws.radius.resize(block);
-  ws.vacuum.resize(block);
-  ws.solvent.resize(block);
-  ws.zeros.assign(as_size(n_points), 0.0);
-  ws.counted.resize(block);
-  ws.active.resize(orders);
-  ws.w_atoms.resize(orders * block);
-  ws.w_solvent.resize(orders * block);
-  auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
-  auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
-
-  ws.positions.resize(block);
-  std::vector<SphericalPosition>& pos = ws.positions;
   for (std::size_t first = 0; first < atoms.size(); first += block) {
-    const std::size_t size = std::min(block, atoms.size() - first);
-    const std::span<const CentredAtom> part = atoms.subspan(first, size);
-    for (std::size_t b = 0; b < size; ++b) {
-      pos[b] = spherical_position(part[b].x, part[b].y, part[b].z);
-      ws.order[b] = b;
+    prepare_block(atoms.subspan(first, std::min(block, atoms.size() - first)), ws, ws.block);
+    for (int k = 0; k < n_points(); k += multipole::kTilePoints) {
+      add_block_points(ws.block, k, std::min(multipole::kTilePoints, n_points() - k), ws, out);
     }
-    // Outer atoms first (ties in file order): at every s point the atoms that count order l
-    // then form a prefix.
-    std::sort(ws.order.begin(), ws.order.begin() + static_cast<std::ptrdiff_t>(size),
-              [&](std::size_t a, std::size_t b) {
-                return pos[a].r > pos[b].r || (pos[a].r == pos[b].r && a < b);
-              });
-    ws.conj_y.reset(pairs, static_cast<int>(size));
-    for (std::size_t b = 0; b < size; ++b) {
-      const CentredAtom& atom = part[ws.order[b]];
-      const SphericalPosition& p = pos[ws.order[b]];
-      harmonics_for_direction(tables, p.cos_theta, p.phi, ws.harmonics);
-      ws.conj_y.store(static_cast<int>(b), ws.harmonics);
-      ws.radius[b] = p.r;
-      ws.counted[b] = 0;
-      if (atom.dummy_residue) {
-        ws.vacuum[b] = form_factors_->residue.data();
-        ws.solvent[b] = ws.zeros.data();
-      } else {
-        ws.vacuum[b] = form_factors_->vacuum.column(atom.type).data();
-        ws.solvent[b] = form_factors_->solvent.column(atom.type).data();
+  }
+}
+
+void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, WorkerPool& pool,
+                                ParallelAmplitudeWorkspace& ws, AmplitudeSums& out,
+                                const std::function<void()>& alongside) const {
+  assert(out.atoms.l_max() == tables_->l_max() && out.atoms.n_points() == n_points());
+  assert(out.solvent.l_max() == tables_->l_max() && out.solvent.n_points() == n_points());
+  if (atoms.empty()) {
+    if (alongside) alongside();
+    return;
+  }
+  // Two sets of blocks: while the threads sum the blocks of one pass, they prepare the next
+  // pass's in the other set, so that each pass costs one hand-over.
+  if (ws.threads.size() < as_size(pool.threads())) ws.threads.resize(as_size(pool.threads()));
+  if (ws.blocks.size() < 2 * as_size(pass_blocks_)) ws.blocks.resize(2 * as_size(pass_blocks_));
+  const auto block = as_size(block_);
+  const auto pass = as_size(pass_size());
+  const int passes = static_cast<int>((atoms.size() + pass - 1) / pass);
+  const auto part = [&](int p) {
+    const std::size_t first = as_size(p) * pass;
+    return atoms.subspan(first, std::min(pass, atoms.size() - first));
+  };
+  const auto blocks_in = [&](int p) { return static_cast<int>((part(p).size() + block - 1) / block); };
+  const auto prepare = [&](int p, int i, int thread) {
+    const std::span<const CentredAtom> atoms_of_pass = part(p);
+    const std::size_t at = as_size(i) * block;
+    prepare_block(atoms_of_pass.subspan(at, std::min(block, atoms_of_pass.size() - at)),
+                  ws.threads[as_size(thread)], ws.blocks[as_size((p % 2) * pass_blocks_ + i)]);
+  };
+  const int groups = (n_points() + multipole::kTilePoints - 1) / multipole::kTilePoints;
+
+  pool.run(blocks_in(0), [&](int i, int thread) { prepare(0, i, thread); });
+  for (int p = 0; p < passes; ++p) {
+    // Tasks in the order handed out: the extra work when due (the longest), the next pass's
+    // blocks, then the groups of points, those of the most counted orders (the top of the grid)
+    // first. Each group forms whole points from this pass's blocks in their order.
+    const int extra = (p == 0 && alongside) ? 1 : 0;
+    const int next = p + 1 < passes ? blocks_in(p + 1) : 0;
+    const int blocks = blocks_in(p);
+    const std::size_t set = as_size((p % 2) * pass_blocks_);
+    pool.run(extra + next + groups, [&](int task, int thread) {
+      if (task < extra) {
+        alongside();
+        return;
       }
-    }
-    for (int k = 0; k < n_points; ++k) {
-      const double sk = s_[as_size(k)];
-      for (std::size_t b = 0; b < size; ++b) {
-        const double x = sk * ws.radius[b];
-        // x grows with k and the cut-off with l, so the counted orders only ever increase.
-        int& count = ws.counted[b];
-        while (count <= l_max && bessel_term_counts(count, x)) ++count;
-        const double* line = bessel.lines(bessel.interval(x)).data();
-        const double f = ws.vacuum[b][k];
-        const double g = ws.solvent[b][k];
-        double* wa = &ws.w_atoms[b * orders];
-        double* wc = &ws.w_solvent[b * orders];
-        for (int l = 0; l < count; ++l) {
-          const double j = line[2 * l] * x + line[2 * l + 1];
-          wa[l] = j * f;
-          wc[l] = j * g;
-        }
+      task -= extra;
+      if (task < next) {
+        prepare(p + 1, task, thread);
+        return;
       }
-      // The atoms are ordered by decreasing r, so the counts decrease along the block.
-      const int used = ws.counted[0];
-      int n = static_cast<int>(size);
-      for (int l = 0; l < used; ++l) {
-        while (n > 0 && ws.counted[as_size(n - 1)] <= l) --n;
-        ws.active[as_size(l)] = n;
+      const int k = (groups - 1 - (task - next)) * multipole::kTilePoints;
+      const int count = std::min(multipole::kTilePoints, n_points() - k);
+      for (int i = 0; i < blocks; ++i) {
+        add_block_points(ws.blocks[set + as_size(i)], k, count, ws.threads[as_size(thread)], out);
       }
-      multipole::accumulate2(a_out + as_size(k) * row, c_out + as_size(k) * row, ws.conj_y,
-                             ws.w_atoms.data(), ws.w_solvent.data(), orders, ws.active.data(),
-                             used);
-    }
+    });
   }
 }
 
 StructureAccumulator::StructureAccumulator(const HarmonicTables& tables,
                                            std::span<const double> s,
                                            const ModelFormFactors& form_factors,
-                                           const LineTable& bessel)
-    : kernel_(std::in_place, tables, s, form_factors, bessel),
+                                           const LineTable& bessel, const LoopSettings& loops)
+    : kernel_(std::in_place, tables, s, form_factors, bessel, loops.simd),
       amplitudes_(kernel_->make_sums()),
-      envelope_(tables.grid()) {}
+      envelope_(tables.grid()),
+      threads_(resolve_thread_count(loops.threads)) {}
 
 StructureAccumulator::StructureAccumulator(const HarmonicTables& tables)
     : envelope_(tables.grid()) {}
 
+void StructureAccumulator::add_to_sums_and_envelope(std::span<const CentredAtom> atoms) {
+  for (const CentredAtom& atom : atoms) {
+    sums_.add(atom);
+    const SphericalPosition p = spherical_position(atom.x, atom.y, atom.z);
+    if (p.r > 0.0) {
+      envelope_.add_atom(atom.x, atom.y, atom.z, p.r, p.theta, atom_type(atom.type).radius,
+                         sums_.atoms);
+    }
+  }
+}
+
 void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
+  if (kernel_ && threads_ > 1) {
+    // Terms of the batch: atoms × pairs × points, each one a multiply-add to both amplitudes.
+    const double terms = static_cast<double>(atoms.size()) * amplitudes_.atoms.pair_count() *
+                         kernel_->n_points();
+    const int threads = threads_for_work(terms, kTermsPerThread, threads_);
+    if (threads > 1) {
+      if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+      const auto run = as_size(kernel_->pass_size());
+      for (std::size_t first = 0; first < atoms.size(); first += run) {
+        const std::span<const CentredAtom> part =
+            atoms.subspan(first, std::min(run, atoms.size() - first));
+        kernel_->add_atoms(part, *pool_, parallel_, amplitudes_,
+                           [&] { add_to_sums_and_envelope(part); });
+        progress_.advance(static_cast<long long>(part.size()));
+      }
+      return;
+    }
+  }
   // Runs of one kernel block, so that the progress marks follow the atoms closely.
   const std::size_t run = kernel_ ? as_size(kernel_->block_size()) : as_size(kMaxBlock);
   for (std::size_t first = 0; first < atoms.size(); first += run) {
     const std::span<const CentredAtom> part = atoms.subspan(first, std::min(run, atoms.size() - first));
-    for (const CentredAtom& atom : part) {
-      sums_.add(atom);
-      const SphericalPosition p = spherical_position(atom.x, atom.y, atom.z);
-      if (p.r > 0.0) {
-        envelope_.add_atom(atom.x, atom.y, atom.z, p.r, p.theta, atom_type(atom.type).radius,
-                           sums_.atoms);
-      }
-    }
+    add_to_sums_and_envelope(part);
     if (kernel_) kernel_->add_atoms(part, workspace_, amplitudes_);
     progress_.advance(static_cast<long long>(part.size()));
   }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -14,8 +16,10 @@
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
 #include "core/multipole_block.hpp"
+#include "core/multipole_tiles.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 
@@ -84,18 +88,31 @@ struct SphericalPosition {
 };
 SphericalPosition spherical_position(double x, double y, double z);
 
+// A block of atoms made ready for the sums: conj(Y), radius and form-factor columns of each atom,
+// in order of decreasing r (ties in file order).
+struct AmplitudeBlock {
+  multipole::RowBlock conj_y;
+  std::vector<double> radius;                  // r, Å
+  std::vector<const double*> vacuum, solvent;  // form-factor columns
+  int size() const { return conj_y.size(); }
+};
+
 // Scratch space of one amplitude loop (one per thread).
 struct AmplitudeWorkspace {
   std::vector<std::complex<double>> harmonics;
-  multipole::HarmonicBlock conj_y;             // conj(Y) of the block's atoms
   std::vector<SphericalPosition> positions;    // the block's atoms in file order
   std::vector<std::size_t> order;              // the block's atoms by decreasing r
-  std::vector<double> radius;                  // r per atom of the block, in that order
-  std::vector<const double*> vacuum, solvent;  // form-factor columns per atom
-  std::vector<double> zeros;                   // the solvent column of a dummy residue
-  std::vector<int> counted;                    // orders counted per atom at the current s
-  std::vector<int> active;                     // atoms counting order l, per l
-  std::vector<double> w_atoms, w_solvent;      // weights, atom-major: [b·(L+1) + l]
+  AmplitudeBlock block;                        // the block of the single-thread loop
+  std::vector<int> counts;     // orders counted, per point of a tile and atom
+  std::vector<int> sources;    // atoms counting order l, per point of a tile and l
+  std::vector<double> weights;  // j_l·f and j_l·g, per amplitude, point, atom and l
+};
+
+// Scratch space of the threaded amplitude loop: one workspace per thread and the blocks of atoms
+// that one pass prepares and then sums.
+struct ParallelAmplitudeWorkspace {
+  std::vector<AmplitudeWorkspace> threads;
+  std::vector<AmplitudeBlock> blocks;
 };
 
 // The amplitude loop over atoms × (l, m) × s: for every atom and every point s_k it adds
@@ -106,27 +123,53 @@ struct AmplitudeWorkspace {
 // order) and each block's sums are then added to the output, so the result depends only on the
 // atoms given. The tables must outlive the kernel, which only reads them: several threads may
 // share one, each with its own workspace and sums.
+//
+// The threaded loop splits the s points among the threads: every point's coefficients are
+// formed by one thread, from the same blocks in the same order as the single-thread loop, so
+// both give the same bits whatever the number of threads.
 class AmplitudeKernel {
  public:
+  // `simd` chooses the instruction set of the inner sums; all give the same results.
   AmplitudeKernel(const HarmonicTables& tables, std::span<const double> s,
-                  const ModelFormFactors& form_factors, const LineTable& bessel);
+                  const ModelFormFactors& form_factors, const LineTable& bessel,
+                  SimdLevel simd = SimdLevel::automatic);
 
   AmplitudeSums make_sums() const { return AmplitudeSums(tables_->l_max(), n_points()); }
   int n_points() const { return static_cast<int>(s_.size()); }
   // Atoms per block of the loop: the harmonics of one block stay in cache while every s point
   // reads them. Runs of this many atoms are the natural unit for progress and for threads.
   int block_size() const { return block_; }
+  // Atoms whose blocks one pass of the threaded loop prepares and sums together, a multiple of
+  // block_size().
+  int pass_size() const { return block_ * pass_blocks_; }
+  SimdLevel simd_level() const { return simd_; }
 
   // Adds the atoms, in their order, to `out`.
   void add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
                  AmplitudeSums& out) const;
 
+  // The same with the threads of `pool`, the same result to the bit. `alongside`, when given,
+  // runs once, in one of the threads, while the others sum: room for work on the same atoms
+  // that has to stay in file order in one thread.
+  void add_atoms(std::span<const CentredAtom> atoms, WorkerPool& pool,
+                 ParallelAmplitudeWorkspace& ws, AmplitudeSums& out,
+                 const std::function<void()>& alongside = {}) const;
+
  private:
+  // Sorts the atoms of one block by decreasing r and stores their harmonics and columns.
+  void prepare_block(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                     AmplitudeBlock& block) const;
+  // Adds the block's terms at points first..first+count−1 (count ≤ multipole::kTilePoints).
+  void add_block_points(const AmplitudeBlock& block, int first, int count, AmplitudeWorkspace& ws,
+                        AmplitudeSums& out) const;
+
   const HarmonicTables* tables_;
   std::span<const double> s_;
   const ModelFormFactors* form_factors_;
   const LineTable* bessel_;
-  int block_;  // atoms per block of the loop
+  SimdLevel simd_;
+  int block_;        // atoms per block of the loop
+  int pass_blocks_;  // blocks per pass of the threaded loop
 };
 
 // What the pass over a structure's atoms produces.
@@ -145,14 +188,15 @@ struct StructureAmplitudes {
 // One structure's pass: feed the atoms batch by batch in file order, then finish once. The atom
 // numbering for the envelope runs over all atoms added, from 1. The tables must outlive it.
 //
-// A threaded pass would cut each batch into runs of block_size() atoms, add the runs with
-// AmplitudeKernel::add_atoms into sums of their own and merge those in file order, while the
-// AtomSums and the EnvelopeSearch, whose ties go to the later atom, stay in one thread.
+// Batches large enough to pay for it are summed by several threads (see AmplitudeKernel), while
+// the AtomSums and the EnvelopeSearch, whose ties go to the later atom, stay in file order in
+// one thread; the results do not depend on the number of threads.
 class StructureAccumulator {
  public:
-  // Amplitudes, sums and envelope.
+  // Amplitudes, sums and envelope; `loops` sets the threads and the instruction set.
   StructureAccumulator(const HarmonicTables& tables, std::span<const double> s,
-                       const ModelFormFactors& form_factors, const LineTable& bessel);
+                       const ModelFormFactors& form_factors, const LineTable& bessel,
+                       const LoopSettings& loops = {});
   // Envelope and sums only (no form factors, no amplitudes).
   explicit StructureAccumulator(const HarmonicTables& tables);
 
@@ -166,12 +210,18 @@ class StructureAccumulator {
   StructureAmplitudes finish();
 
  private:
+  // The sums and the envelope search for the atoms, in file order.
+  void add_to_sums_and_envelope(std::span<const CentredAtom> atoms);
+
   std::optional<AmplitudeKernel> kernel_;
   AmplitudeWorkspace workspace_;
   AmplitudeSums amplitudes_;
   AtomSums sums_;
   EnvelopeSearch envelope_;
   ProgressMarks progress_;
+  int threads_ = 1;  // threads the settings allow
+  std::unique_ptr<WorkerPool> pool_;  // started with the first batch that is worth it
+  ParallelAmplitudeWorkspace parallel_;
 };
 
 }  // namespace tessel

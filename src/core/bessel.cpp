@@ -2,6 +2,7 @@
 #include "core/bessel.hpp"
 
 #include <cassert>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -69,6 +70,38 @@ double bessel_upward(int l, double x) {
   return value;
 }
 
+// Eight arguments at a time: the same operations as the scalar recurrences in every lane, so
+// the same bits, with the lanes' chains of dependent operations overlapping.
+constexpr int kLanes = 8;
+typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
+
+// bessel_downward(l, x) for every x of xs (count ≤ kLanes; the unused lanes repeat the last x).
+void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
+  Lanes x;
+  for (int i = 0; i < kLanes; ++i) x[i] = xs[std::min(i, count - 1)];
+  const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
+  const Lanes zero = {};
+  Lanes upper = zero;
+  Lanes value = zero + 1.0;
+  Lanes sum = (2.0 * start + 1.0) * value * value;
+  Lanes wanted = start == l ? value : zero;
+  const double f = 1.0 / kRescale;
+  for (int k = start; k > 0; --k) {
+    const Lanes lower = (2.0 * k + 1.0) / x * value - upper;
+    upper = value;
+    value = lower;
+    const Lanes magnitude = value < 0.0 ? -value : value;
+    const auto big = magnitude > kRescale;
+    value = big ? value * f : value;
+    upper = big ? upper * f : upper;
+    wanted = big ? wanted * f : wanted;
+    sum = big ? sum * (f * f) : sum;
+    sum += (2.0 * (k - 1) + 1.0) * value * value;
+    if (k - 1 == l) wanted = value;
+  }
+  for (int i = 0; i < count; ++i) out[static_cast<std::size_t>(i) * stride] = wanted[i] / std::sqrt(sum[i]);
+}
+
 void check_step(double dx) {
   if (!(dx >= 0.0) || !std::isfinite(dx)) {
     throw std::invalid_argument("table step must be finite and non-negative, got " +
@@ -85,6 +118,61 @@ double spherical_bessel(int l, double x) {
   if (x < 1.0) return bessel_series(l, x);
   if (l >= x) return bessel_downward(l, x);
   return bessel_upward(l, x);
+}
+
+void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out) {
+  assert(l_max >= 0);
+  const auto orders = static_cast<std::size_t>(l_max + 1);
+  assert(out.size() >= x.size() * orders);
+  // Arguments that the downward recurrence serves, per order: collected and run eight at a time.
+  std::vector<std::vector<std::size_t>> downward(orders);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const double a = std::abs(x[i]);
+    double* row = out.data() + i * orders;
+    if (a == 0.0 || a < 1.0) {
+      for (int l = 0; l <= l_max; ++l) row[l] = spherical_bessel(l, a);
+      continue;
+    }
+    // The upward recurrence for the orders below x, once for all of them: the same steps as for
+    // each order alone.
+    int l = 0;
+    if (l < a) {
+      const double s = std::sin(a);
+      const double c = std::cos(a);
+      double lower = s / a;
+      row[0] = lower;
+      if (1 <= l_max && 1 < a) {
+        double value = s / (a * a) - c / a;
+        row[1] = value;
+        for (int k = 1; k + 1 <= l_max && k + 1 < a; ++k) {
+          const double upper = (2.0 * k + 1.0) / a * value - lower;
+          lower = value;
+          value = upper;
+          row[k + 1] = value;
+        }
+      }
+      while (l <= l_max && l < a) ++l;
+    }
+    for (; l <= l_max; ++l) downward[static_cast<std::size_t>(l)].push_back(i);
+  }
+  double xs[kLanes];
+  for (std::size_t l = 0; l < orders; ++l) {
+    const std::vector<std::size_t>& at = downward[l];
+    for (std::size_t first = 0; first < at.size(); first += kLanes) {
+      const int count = static_cast<int>(std::min<std::size_t>(kLanes, at.size() - first));
+      for (int i = 0; i < count; ++i) xs[i] = std::abs(x[at[first + static_cast<std::size_t>(i)]]);
+      // Consecutive arguments land on consecutive rows when the arguments are consecutive.
+      bool contiguous = true;
+      for (int i = 1; i < count; ++i) contiguous = contiguous && at[first + static_cast<std::size_t>(i)] == at[first] + static_cast<std::size_t>(i);
+      if (contiguous) {
+        bessel_downward_lanes(static_cast<int>(l), xs, count, out.data() + at[first] * orders + l, orders);
+      } else {
+        double values[kLanes];
+        bessel_downward_lanes(static_cast<int>(l), xs, count, values, 1);
+        for (int i = 0; i < count; ++i) out[at[first + static_cast<std::size_t>(i)] * orders + l] = values[i];
+      }
+    }
+  }
 }
 
 LineTable make_line_table(int n_orders, double dx, std::span<const double> node_values) {
@@ -121,13 +209,9 @@ LineTable make_bessel_table(int l_max, double x_max) {
   const auto orders = static_cast<std::size_t>(l_max + 1);
   std::vector<double> nodes(static_cast<std::size_t>(LineTable::kNodes) * orders);
   const int used_nodes = dx > 0.0 ? LineTable::kNodes : 1;
-  for (int k = 0; k < used_nodes; ++k) {
-    const double x = k * dx;
-    for (int l = 0; l <= l_max; ++l) {
-      nodes[static_cast<std::size_t>(k) * orders + static_cast<std::size_t>(l)] =
-          spherical_bessel(l, x);
-    }
-  }
+  std::vector<double> x(static_cast<std::size_t>(used_nodes));
+  for (int k = 0; k < used_nodes; ++k) x[static_cast<std::size_t>(k)] = k * dx;
+  spherical_bessel_orders(l_max, x, nodes);
   return make_line_table(l_max + 1, dx, nodes);
 }
 

@@ -12,6 +12,11 @@ namespace tessel {
 // below the range of double come out as 0.
 double spherical_bessel(int l, double x);
 
+// j_l(x_i) for l = 0..l_max at every argument: out[i·(l_max+1) + l] = spherical_bessel(l, x_i),
+// the same bits, computed several arguments at a time (the upward recurrence once per argument
+// for all the orders below it, the downward one for several arguments in step).
+void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out);
+
 // A term j_l(x) of a multipole sum is negligible, and skipped, when x ≤ 0.75·l − 2.7.
 inline bool bessel_term_counts(int l, double x) { return x > 0.75 * l - 2.7; }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <mutex>
 #include <numeric>
 
 namespace tessel {
@@ -53,6 +54,13 @@ double farthest_squared(const double* px, const double* py, const double* pz, st
 // Rounding slack of the diameter search's pruning bound |p_a − p_b| ≤ F_a + F_b: the grid's unit
 // vectors are unit only to rounding.
 constexpr double kBoundSlack = 1e-12;
+
+// The diameter search measures the pairs of this many outermost points alone before it decides
+// on threads, which then take runs of kDiameterRun points; a thread is worth it for
+// kPairsPerThread pairs.
+constexpr std::size_t kDiameterLeadPoints = 16;
+constexpr std::size_t kDiameterRun = 32;
+constexpr double kPairsPerThread = 4.0e5;
 
 }  // namespace
 
@@ -134,6 +142,11 @@ double zero_direction_radius(double electron_rg, double largest_atom_radius) {
 }
 
 EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius) {
+  return envelope_statistics(grid, radius, LoopSettings{});
+}
+
+EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius,
+                                       const LoopSettings& loops) {
   assert(radius.size() == as_size(grid.size()));
   EnvelopeStatistics st;
   if (radius.empty()) return st;
@@ -155,11 +168,16 @@ EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<cons
   st.rg = f3 > 0.0 ? std::sqrt(0.6 * f5 / f3) : 0.0;
   st.shell_rg = shell3 > 0.0 ? std::sqrt(0.6 * shell5 / shell3) : 0.0;
   st.radius = std::cbrt(3.0 * st.volume / (4.0 * kPi));
-  st.diameter = envelope_diameter(grid, radius);
+  st.diameter = envelope_diameter(grid, radius, loops);
   return st;
 }
 
 double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radius) {
+  return envelope_diameter(grid, radius, LoopSettings{});
+}
+
+double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radius,
+                         const LoopSettings& loops) {
   assert(radius.size() == as_size(grid.size()));
   const std::size_t n = radius.size();
   if (n < 2) return 0.0;
@@ -177,19 +195,73 @@ double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radi
     py[i] = radius[j] * grid.y()[j];
     pz[i] = radius[j] * grid.z()[j];
   }
-  double best2 = 0.0;
-  for (std::size_t a = 0; a + 1 < n; ++a) {
+  // The later points that point a still has to meet when the best so far is √best2 (none when
+  // even its nearest partner in radius cannot reach the best).
+  const auto candidates_end = [&](std::size_t a, double best2) {
     const double best = std::sqrt(best2) * (1.0 - kBoundSlack);
-    if (f[a] + f[a + 1] < best) break;
+    if (f[a] + f[a + 1] < best) return a + 1;
     // Later points with F_b ≥ best − F_a; F is descending, so they form a prefix of the rest.
     const double need = best - f[a];
-    const auto stop = static_cast<std::size_t>(
+    return static_cast<std::size_t>(
         std::partition_point(f.begin() + static_cast<std::ptrdiff_t>(a) + 1, f.end(),
                              [need](double v) { return v >= need; }) -
         f.begin());
+  };
+  // The outermost points first, alone: they set a best that prunes most of the remaining pairs.
+  double best2 = 0.0;
+  std::size_t a = 0;
+  for (; a + 1 < n && a < kDiameterLeadPoints; ++a) {
+    const std::size_t stop = candidates_end(a, best2);
+    if (stop == a + 1) return std::sqrt(best2);
     best2 = farthest_squared(px.data(), py.data(), pz.data(), a, stop, best2);
   }
-  return std::sqrt(best2);
+  // Every pair is measured the same way in any order, and no pair that could be the longest is
+  // ever pruned, so the threads find the same largest distance as one loop.
+  double pairs = 0.0;
+  for (std::size_t i = a; i + 1 < n; ++i) {
+    const std::size_t stop = candidates_end(i, best2);
+    if (stop == i + 1) break;
+    pairs += static_cast<double>(stop - i - 1);
+  }
+  const int threads = threads_for_work(pairs, kPairsPerThread, resolve_thread_count(loops.threads));
+  if (threads <= 1) {
+    for (; a + 1 < n; ++a) {
+      const std::size_t stop = candidates_end(a, best2);
+      if (stop == a + 1) break;
+      best2 = farthest_squared(px.data(), py.data(), pz.data(), a, stop, best2);
+    }
+    return std::sqrt(best2);
+  }
+  // Runs of points handed out in order; each run starts from the best found so far.
+  const std::size_t start = a;
+  const auto runs = static_cast<int>((n - 1 - start + kDiameterRun - 1) / kDiameterRun);
+  std::mutex mutex;
+  double shared_best2 = best2;
+  bool done = false;  // a run reached the point from which no pair can beat the best
+  WorkerPool pool(threads);
+  pool.run(runs, [&](int run, int) {
+    double local2;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (done) return;
+      local2 = shared_best2;
+    }
+    const std::size_t begin = start + as_size(run) * kDiameterRun;
+    const std::size_t end = std::min(begin + kDiameterRun, n - 1);
+    bool finished = false;
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t stop = candidates_end(i, local2);
+      if (stop == i + 1) {
+        finished = true;
+        break;
+      }
+      local2 = farthest_squared(px.data(), py.data(), pz.data(), i, stop, local2);
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    shared_best2 = std::max(shared_best2, local2);
+    if (finished) done = true;
+  });
+  return std::sqrt(shared_best2);
 }
 
 EnvelopeFunction envelope_function(const HarmonicTables& tables, std::span<const double> radius,

@@ -9,6 +9,7 @@
 
 #include "core/fibonacci_grid.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 
@@ -79,9 +80,14 @@ struct EnvelopeStatistics {
   double diameter = 0.0;      // largest distance between two envelope points F_j·u_j
 };
 EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius);
+EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius,
+                                       const LoopSettings& loops);
 
-// The largest distance between two points F_j·u_j of the envelope (0 for fewer than two).
+// The largest distance between two points F_j·u_j of the envelope (0 for fewer than two). The
+// threads of `loops` share the pairs when there are many; the result does not depend on them.
 double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radius);
+double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radius,
+                         const LoopSettings& loops);
 
 // Expansion of the envelope function for the coefficient file: for l = 0..min(L, 20),
 // f_lm = (4π/N)·Σ_j F_j·conj(Y_lm(ω_j)) divided by the envelope radius (the radius of the sphere

@@ -11,6 +11,7 @@
 #include "core/bounded_lsq.hpp"
 #include "core/locate.hpp"
 #include "core/respline.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 namespace {
@@ -28,6 +29,9 @@ constexpr double kLn2High = 0x1.62e42fee00000p-1;
 constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
 constexpr double kRoundShift = 0x1.8p52;  // adding it rounds a double of magnitude < 2^51
 constexpr double kFastPowerLimit = 300.0;
+
+// Regridded rows evaluated over the grid (points × rows) that make a thread worth its start.
+constexpr double kSearchRowsPerThread = 2.0e5;
 
 inline double fast_power_of_ten(double v) {
   const double shifted = v * kLog2Of10 + kRoundShift;
@@ -197,6 +201,12 @@ double log_intensity(double intensity) {
 
 SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
                                        const SearchLimits& limits, double a_out) {
+  return search_solvent_parameters(model, data, limits, a_out, LoopSettings{});
+}
+
+SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
+                                       const SearchLimits& limits, double a_out,
+                                       const LoopSettings& loops) {
   SearchResult result;
   result.range = fit_range(model.s, data.s_r, limits.s_max_fit);
   const FitRange& range = result.range;
@@ -211,26 +221,15 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
   const SplineInterpolator spline(model.s.subspan(first, m), s_fit);
   result.out_of_range = spline.out_of_range();
 
-  // Everything the loops touch is allocated here.
   const int rows = static_cast<int>(n_fit);
-  std::vector<double> a(2 * n_fit);         // columns √w·model and √w·A_out
-  std::vector<double> b(n_fit);             // √w·I_r
+  std::vector<double> b(n_fit);  // √w·I_r
   std::vector<double> root_w(n_fit);
-  std::vector<double> spline_values(n_fit);  // log10 of the model on s_r
-  std::vector<double> model_values(n_fit);
-  std::vector<double> log_values(m);
-  std::vector<double> scratch(m);
-  std::vector<double> scale(model.s.size());
   for (std::size_t i = 0; i < n_fit; ++i) {
     root_w[i] = std::sqrt(data.w_r[i]);
-    a[n_fit + i] = root_w[i] * a_out;
     b[i] = root_w[i] * data.i_r[i];
   }
   const double bl[2] = {kFitScaleLow, limits.background_low};
   const double bu[2] = {kFitScaleHigh, limits.background_high};
-  double x[2] = {0.0, 0.0};
-  BvlsWorkspace workspace(rows, 2);
-  const BvlsWork work = workspace.view();
 
   // The Gaussian and the continuation's peak depend on Ra only: once per radius.
   const int n_radius = std::max(limits.radius_count, 1);
@@ -241,39 +240,90 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
     const double radius = grid_value(limits.radius_low, limits.radius_high, n_radius, ir);
     fill_radius_shape(model, radius, kSearchTwoThirds, first, last, shape);
   }
-
-  double best_chi2 = kFitNoChi2;
   const int n_volume = std::max(limits.volume_count, 1);
   const int n_contrast = std::max(limits.contrast_count, 1);
-  for (int iv = 0; iv < n_volume; ++iv) {
+
+  // Everything the loops of one thread touch, allocated before they start.
+  struct Scratch {
+    std::vector<double> a;              // columns √w·model and √w·A_out
+    std::vector<double> spline_values;  // log10 of the model on s_r
+    std::vector<double> model_values;
+    std::vector<double> log_values;
+    std::vector<double> spline_scratch;
+    std::vector<double> scale;
+    BvlsWorkspace workspace;
+  };
+  // The best point of one excluded volume: the first of least χ² in loop order.
+  struct VolumeBest {
+    bool found = false;
+    SolventParameters best;
+    double background = 0.0;
+    double chi2 = kFitNoChi2;
+    std::size_t evaluations = 0;
+  };
+  const auto search_volume = [&](int iv, Scratch& sc) {
+    VolumeBest vb;
     const double volume = grid_value(limits.volume_low, limits.volume_high, n_volume, iv);
+    double x[2] = {0.0, 0.0};
+    const BvlsWork work = sc.workspace.view();
     for (int ir = 0; ir < n_radius; ++ir) {
-      apply_volume(model, shapes[static_cast<std::size_t>(ir)], volume, first, last, scale);
+      apply_volume(model, shapes[static_cast<std::size_t>(ir)], volume, first, last, sc.scale);
       for (int id = 0; id < n_contrast; ++id) {
         const double contrast = grid_value(limits.contrast_low, limits.contrast_high, n_contrast, id);
         for (std::size_t k = 0; k < m; ++k) {
-          log_values[k] = log_intensity(model_point(model, first + k, scale[first + k], contrast));
+          sc.log_values[k] = log_intensity(model_point(model, first + k, sc.scale[first + k], contrast));
         }
-        spline.apply(log_values, spline_values, scratch);
-        powers_of_ten(spline_values, model_values);
-        for (std::size_t i = 0; i < n_fit; ++i) a[i] = root_w[i] * model_values[i];
+        spline.apply(sc.log_values, sc.spline_values, sc.spline_scratch);
+        powers_of_ten(sc.spline_values, sc.model_values);
+        for (std::size_t i = 0; i < n_fit; ++i) sc.a[i] = root_w[i] * sc.model_values[i];
         x[0] = x[1] = 0.0;
-        (void)bvls_solve(0, rows, rows, 2, a, b, bl, bu, x, work);
+        (void)bvls_solve(0, rows, rows, 2, sc.a, b, bl, bu, x, work);
         double sum = 0.0;
         for (std::size_t i = 0; i < n_fit; ++i) {
-          const double r = data.i_r[i] - x[1] * a_out - x[0] * model_values[i];
+          const double r = data.i_r[i] - x[1] * a_out - x[0] * sc.model_values[i];
           sum += r * r * data.w_r[i];
         }
         const double chi2 = sum / static_cast<double>(n_fit);
-        ++result.evaluations;
-        if (chi2 < best_chi2) {
-          best_chi2 = chi2;
-          result.found = true;
-          result.best = {volume, grid_value(limits.radius_low, limits.radius_high, n_radius, ir), contrast};
-          result.background = x[1];
-          result.chi2 = chi2;
+        ++vb.evaluations;
+        if (chi2 < vb.chi2) {
+          vb.chi2 = chi2;
+          vb.found = true;
+          vb.best = {volume, grid_value(limits.radius_low, limits.radius_high, n_radius, ir), contrast};
+          vb.background = x[1];
         }
       }
+    }
+    return vb;
+  };
+
+  // The volumes are searched apart, by as many threads as the work is worth, and their best
+  // points then compared in loop order: a later volume wins only with a strictly smaller χ²,
+  // as in a single loop over the whole grid.
+  const double work = static_cast<double>(n_volume) * n_radius * n_contrast * static_cast<double>(n_fit);
+  WorkerPool pool(threads_for_work(work, kSearchRowsPerThread, resolve_thread_count(loops.threads)));
+  std::vector<Scratch> scratch;
+  scratch.reserve(static_cast<std::size_t>(pool.threads()));
+  for (int t = 0; t < pool.threads(); ++t) {
+    scratch.push_back(Scratch{std::vector<double>(2 * n_fit), std::vector<double>(n_fit),
+                              std::vector<double>(n_fit), std::vector<double>(m),
+                              std::vector<double>(m), std::vector<double>(model.s.size()),
+                              BvlsWorkspace(rows, 2)});
+    for (std::size_t i = 0; i < n_fit; ++i) scratch.back().a[n_fit + i] = root_w[i] * a_out;
+  }
+  std::vector<VolumeBest> per_volume(static_cast<std::size_t>(n_volume));
+  pool.run(n_volume, [&](int iv, int thread) {
+    per_volume[static_cast<std::size_t>(iv)] = search_volume(iv, scratch[static_cast<std::size_t>(thread)]);
+  });
+
+  double best_chi2 = kFitNoChi2;
+  for (const VolumeBest& vb : per_volume) {
+    result.evaluations += vb.evaluations;
+    if (vb.found && vb.chi2 < best_chi2) {
+      best_chi2 = vb.chi2;
+      result.found = true;
+      result.best = vb.best;
+      result.background = vb.background;
+      result.chi2 = vb.chi2;
     }
   }
   return result;

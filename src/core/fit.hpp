@@ -11,6 +11,7 @@
 #include "core/data_preparation.hpp"
 #include "core/guinier.hpp"
 #include "core/intensity.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 
@@ -139,6 +140,11 @@ struct SearchResult {
 // background bounds by bounded least squares on the weighted rows; ties keep the earlier point.
 SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
                                        const SearchLimits& limits, double a_out);
+// The same with the threads of `loops`: the excluded volumes are searched apart and their best
+// points compared in loop order, so the result is that of the single loop.
+SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
+                                       const SearchLimits& limits, double a_out,
+                                       const LoopSettings& loops);
 
 struct FinalFit {
   double scale = 0.0;                  // x1

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/envelope.hpp"
-#include "core/multipole_block.hpp"
+#include "core/multipole_tiles.hpp"
 
 namespace tessel {
 
@@ -27,6 +27,10 @@ constexpr double kTableMargin = 2.0;
 // Byte budget of the harmonics of one block of directions, which every s point reads again.
 constexpr std::size_t kBlockBytes = 1024 * 1024;
 constexpr int kMaxBlock = 128;
+// Byte budget of the harmonics of the blocks that one pass holds.
+constexpr std::size_t kPassBytes = 1024 * 1024;
+// Terms (directions × pairs × points) that make a thread worth its start and hand-overs.
+constexpr double kTermsPerThread = 2.0e6;
 
 // The series part of ∫ j_l(s·r)·r² dr from 0 to r, with x = s·r and x^l given:
 // x^l·r³·(1/((2l+1)!!·(l+3)) − x²/(2·(2l+3)!!·(l+5)) + x⁴/(8·(2l+5)!!·(l+7))), one term each.
@@ -49,105 +53,225 @@ LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope
   const auto orders = as_size(l_max + 1);
   std::vector<double> nodes(as_size(LineTable::kNodes) * orders, 0.0);
   if (dx > 0.0) {
+    // j_l at the midpoints t = (k − ½)·Δx, k = 1..2000, then the running sums.
+    std::vector<double> t(as_size(LineTable::kIntervals));
+    for (int k = 1; k < LineTable::kNodes; ++k) t[as_size(k - 1)] = (k - 0.5) * dx;
+    std::vector<double> j(t.size() * orders);
+    spherical_bessel_orders(l_max, t, j);
     for (int k = 1; k < LineTable::kNodes; ++k) {
-      const double t = (k - 0.5) * dx;
+      const double tk = t[as_size(k - 1)];
+      const double* jk = &j[as_size(k - 1) * orders];
       const double* previous = &nodes[as_size(k - 1) * orders];
       double* current = &nodes[as_size(k) * orders];
-      for (std::size_t l = 0; l < orders; ++l) {
-        current[l] = previous[l] + spherical_bessel(static_cast<int>(l), t) * t * t * dx;
-      }
+      for (std::size_t l = 0; l < orders; ++l) current[l] = previous[l] + jk[l] * tk * tk * dx;
     }
   }
   return make_line_table(l_max + 1, dx, nodes);
 }
 
-PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const double> s,
-                                  std::span<const double> radius, const LineTable& integrals,
-                                  ProgressMarks* progress) {
-  const int l_max = tables.l_max();
-  const FibonacciGrid& grid = tables.grid();
-  const int n_dir = grid.size();
-  assert(radius.size() == as_size(n_dir));
-  assert(integrals.orders() == l_max + 1);
-  const int n_points = static_cast<int>(s.size());
-  const int pairs = tables.pair_count();
-  const auto row = 2 * as_size(pairs);
-  PartialAmplitudes b(l_max, n_points);
-  const std::span<const double> odd = tables.odd_double_factorial();
+namespace {
 
-  const int block =
-      std::clamp(static_cast<int>(kBlockBytes / (row * sizeof(double))), 1, kMaxBlock);
-  const auto cap = as_size(block);
-  const auto orders = as_size(l_max + 1);
-  std::vector<std::complex<double>> y(as_size(pairs));
-  multipole::HarmonicBlock yt;
-  std::vector<int> order(cap), counted(cap), active(orders);
-  std::vector<double> w(orders * cap);
-  std::vector<double> inv_s3(as_size(n_points));
-  for (int k = 0; k < n_points; ++k) {
-    const double sk = s[as_size(k)];
-    inv_s3[as_size(k)] = sk > 0.0 ? 1.0 / (sk * sk * sk) : 0.0;
+// Directions of one block, made ready for the sums: conj(Y) and F by decreasing F (ties in grid
+// order).
+struct DirectionBlock {
+  multipole::RowBlock conj_y;
+  std::vector<double> radius;  // F_j, Å
+};
+
+// Scratch space of one thread.
+struct ShellWorkspace {
+  std::vector<std::complex<double>> harmonics;
+  std::vector<int> order;
+  std::vector<int> counts;      // orders counted, per point of a tile and direction
+  std::vector<int> sources;     // directions counting order l, per point and l
+  std::vector<double> weights;  // radial integrals, per point, direction and l
+};
+
+class ShellSums {
+ public:
+  ShellSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
+            const LineTable& integrals, SimdLevel simd, PartialAmplitudes& out)
+      : tables_(tables), s_(s), radius_(radius), integrals_(integrals), simd_(simd), out_(out) {
+    inv_s3_.resize(s.size());
+    for (std::size_t k = 0; k < s.size(); ++k) {
+      inv_s3_[k] = s[k] > 0.0 ? 1.0 / (s[k] * s[k] * s[k]) : 0.0;
+    }
   }
-  auto* out = reinterpret_cast<double*>(b.values().data());
 
-  for (int first = 0; first < n_dir; first += block) {
-    const int size = std::min(block, n_dir - first);
+  // Directions first..first+size−1 of the grid into `block`.
+  void prepare(int first, int size, ShellWorkspace& ws, DirectionBlock& block) const {
+    ws.harmonics.resize(as_size(tables_.pair_count()));
+    ws.order.resize(as_size(size));
+    for (int d = 0; d < size; ++d) ws.order[as_size(d)] = first + d;
     // Outer directions first (ties in grid order): at every s point those that count order l
     // then form a prefix.
-    for (int d = 0; d < size; ++d) order[as_size(d)] = first + d;
-    std::sort(order.begin(), order.begin() + size, [&](int a, int c) {
-      const double fa = radius[as_size(a)], fc = radius[as_size(c)];
+    std::sort(ws.order.begin(), ws.order.end(), [&](int a, int c) {
+      const double fa = radius_[as_size(a)], fc = radius_[as_size(c)];
       return fa > fc || (fa == fc && a < c);
     });
-    yt.reset(pairs, size);
+    block.conj_y.reset(tables_.l_max(), size, multipole::tile_shape(simd_));
+    block.radius.resize(as_size(size));
+    const FibonacciGrid& grid = tables_.grid();
     for (int d = 0; d < size; ++d) {
-      const auto j = as_size(order[as_size(d)]);
-      harmonics_for_direction(tables, grid.cos_theta()[j], grid.phi()[j], y);
-      yt.store(d, y);
-      counted[as_size(d)] = 0;
+      const auto j = as_size(ws.order[as_size(d)]);
+      harmonics_for_direction(tables_, grid.cos_theta()[j], grid.phi()[j], ws.harmonics);
+      block.conj_y.store(d, ws.harmonics);
+      block.radius[as_size(d)] = radius_[j];
     }
-    for (int k = 0; k < n_points; ++k) {
-      const double sk = s[as_size(k)];
-      for (int d = 0; d < size; ++d) {
-        const auto dd = as_size(d);
-        const double f = radius[as_size(order[dd])];
+  }
+
+  // Adds the block's terms at points first..first+count−1.
+  void add_points(const DirectionBlock& block, int first, int count, ShellWorkspace& ws) const {
+    const int l_max = tables_.l_max();
+    const auto orders = as_size(l_max + 1);
+    const auto n = as_size(block.conj_y.size());
+    const auto points = as_size(count);
+    const std::span<const double> odd = tables_.odd_double_factorial();
+    ws.counts.resize(points * n);
+    ws.sources.resize(points * orders);
+    for (std::size_t p = 0; p < points; ++p) {
+      const double sk = s_[as_size(first) + p];
+      int* counts = &ws.counts[p * n];
+      const int* before = p > 0 ? &ws.counts[(p - 1) * n] : nullptr;
+      for (std::size_t d = 0; d < n; ++d) {
+        const double x_out = sk * (block.radius[d] + kShellOuterGap);
+        int c = before != nullptr ? before[d] : 0;
+        while (c <= l_max && bessel_term_counts(c, x_out)) ++c;
+        counts[d] = c;
+      }
+    }
+    const int used = ws.counts[(points - 1) * n];
+    if (n == 0 || used == 0) return;
+    std::size_t active = n;
+    while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
+
+    const std::size_t plane = active * orders;
+    ws.weights.resize(points * plane);
+    multipole::Tile tile;
+    tile.y = &block.conj_y;
+    tile.points = count;
+    tile.outputs = 1;
+    tile.orders = used;
+    tile.stride = orders;
+    const auto row = 2 * as_size(tables_.pair_count());
+    auto* out = reinterpret_cast<double*>(out_.values().data());
+    for (std::size_t p = 0; p < points; ++p) {
+      const auto k = as_size(first) + p;
+      const double sk = s_[k];
+      const int* counts = &ws.counts[p * n];
+      double* w = &ws.weights[p * plane];
+      for (std::size_t d = 0; d < active; ++d) {
+        const double f = block.radius[d];
         const double r_out = f + kShellOuterGap;
         const double r_in = f + kShellInnerGap;
         const double x_out = sk * r_out;
         const double x_in = std::max(x_out - kShellWidth * sk, 0.0);
-        int& count = counted[dd];
-        while (count <= l_max && bessel_term_counts(count, x_out)) ++count;
+        const int c = counts[d];
+        double* wd = w + d * orders;
         if (x_out > kSeriesLimit) {
-          const double* line_out = integrals.lines(integrals.interval(x_out)).data();
-          const double* line_in = integrals.lines(integrals.interval(x_in)).data();
-          const double scale = inv_s3[as_size(k)];
-          for (int l = 0; l < count; ++l) {
+          const double* line_out = integrals_.lines(integrals_.interval(x_out)).data();
+          const double* line_in = integrals_.lines(integrals_.interval(x_in)).data();
+          const double scale = inv_s3_[k];
+          for (int l = 0; l < c; ++l) {
             const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
             const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-            w[dd * orders + as_size(l)] = (j_out - j_in) * scale;
+            wd[l] = (j_out - j_in) * scale;
           }
         } else {
           double pow_out = 1.0;  // x_out^l
           double pow_in = 1.0;   // x_in^l
-          for (int l = 0; l < count; ++l) {
+          for (int l = 0; l < c; ++l) {
             const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
             const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
-            w[dd * orders + as_size(l)] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
+            wd[l] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
             pow_out *= x_out;
             pow_in *= x_in;
           }
         }
+        for (int l = c; l < used; ++l) wd[l] = 0.0;
       }
-      // The directions are ordered by decreasing F, so the counts decrease along the block.
-      const int used = counted[0];
-      int n = size;
+      int m = static_cast<int>(active);
+      int* sources = &ws.sources[p * orders];
       for (int l = 0; l < used; ++l) {
-        while (n > 0 && counted[as_size(n - 1)] <= l) --n;
-        active[as_size(l)] = n;
+        while (m > 0 && counts[m - 1] <= l) --m;
+        sources[l] = m;
       }
-      multipole::accumulate(out + as_size(k) * row, yt, w.data(), orders, active.data(), used);
+      tile.sources[p] = sources;
+      tile.weights[0][p] = w;
+      tile.out[0][p] = out + k * row;
     }
-    if (progress != nullptr) progress->advance(size);
+    multipole::add_tile(tile, simd_);
+  }
+
+ private:
+  const HarmonicTables& tables_;
+  std::span<const double> s_;
+  std::span<const double> radius_;
+  const LineTable& integrals_;
+  SimdLevel simd_;
+  PartialAmplitudes& out_;
+  std::vector<double> inv_s3_;
+};
+
+}  // namespace
+
+PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const double> s,
+                                  std::span<const double> radius, const LineTable& integrals,
+                                  ProgressMarks* progress) {
+  return shell_amplitude(tables, s, radius, integrals, progress, LoopSettings{});
+}
+
+PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const double> s,
+                                  std::span<const double> radius, const LineTable& integrals,
+                                  ProgressMarks* progress, const LoopSettings& loops) {
+  const int l_max = tables.l_max();
+  const int n_dir = tables.grid().size();
+  assert(radius.size() == as_size(n_dir));
+  assert(integrals.orders() == l_max + 1);
+  assert(std::is_sorted(s.begin(), s.end()));
+  const int n_points = static_cast<int>(s.size());
+  const int pairs = tables.pair_count();
+  PartialAmplitudes b(l_max, n_points);
+  const SimdLevel simd = resolve_simd_level(loops.simd);
+  const ShellSums sums(tables, s, radius, integrals, simd, b);
+
+  const std::size_t row_bytes = 2 * as_size(pairs) * sizeof(double);
+  const int block = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
+  const int pass_blocks = std::max(1, static_cast<int>(kPassBytes / (row_bytes * as_size(block))));
+  const int groups = (n_points + multipole::kTilePoints - 1) / multipole::kTilePoints;
+  const double terms = static_cast<double>(n_dir) * pairs * n_points;
+  WorkerPool pool(threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)));
+  std::vector<ShellWorkspace> workspaces(as_size(pool.threads()));
+  // Two sets of blocks: while the threads sum the blocks of one pass, they prepare the next
+  // pass's in the other set, so that each pass costs one hand-over.
+  std::vector<DirectionBlock> blocks(2 * as_size(pass_blocks));
+  const int pass = pass_blocks * block;
+  const int passes = (n_dir + pass - 1) / pass;
+  const auto blocks_in = [&](int p) { return (std::min(pass, n_dir - p * pass) + block - 1) / block; };
+  const auto prepare = [&](int p, int i, int thread) {
+    const int at = p * pass + i * block;
+    sums.prepare(at, std::min(block, n_dir - at), workspaces[as_size(thread)],
+                 blocks[as_size((p % 2) * pass_blocks + i)]);
+  };
+  if (passes > 0) pool.run(blocks_in(0), [&](int i, int thread) { prepare(0, i, thread); });
+  for (int p = 0; p < passes; ++p) {
+    // The next pass's blocks first, then the groups of points, the top of the grid (most orders
+    // counted) first; every point takes this pass's blocks in grid order, as one thread would.
+    const int next = p + 1 < passes ? blocks_in(p + 1) : 0;
+    const int count = blocks_in(p);
+    const auto set = as_size((p % 2) * pass_blocks);
+    pool.run(next + groups, [&](int task, int thread) {
+      if (task < next) {
+        prepare(p + 1, task, thread);
+        return;
+      }
+      const int k = (groups - 1 - (task - next)) * multipole::kTilePoints;
+      const int points = std::min(multipole::kTilePoints, n_points - k);
+      for (int i = 0; i < count; ++i) {
+        sums.add_points(blocks[set + as_size(i)], k, points, workspaces[as_size(thread)]);
+      }
+    });
+    if (progress != nullptr) progress->advance(std::min(pass, n_dir - p * pass));
   }
   if (n_dir > 0) b.scale_with_phase(kShellFactor / n_dir);
   return b;

@@ -8,6 +8,7 @@
 #include "core/harmonic_tables.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 
@@ -30,5 +31,11 @@ LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope
 PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const double> s,
                                   std::span<const double> radius, const LineTable& integrals,
                                   ProgressMarks* progress = nullptr);
+// The same with the threads and the instruction set of `loops`; the result does not depend on
+// them. The directions go in blocks whose sums over each point are added in grid order, and each
+// point is formed by one thread; progress advances after each pass of blocks.
+PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const double> s,
+                                  std::span<const double> radius, const LineTable& integrals,
+                                  ProgressMarks* progress, const LoopSettings& loops);
 
 }  // namespace tessel

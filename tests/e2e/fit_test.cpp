@@ -418,6 +418,29 @@ TEST(BatchFit, FitFileThatCannotBeWrittenIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(read_lines(d.dir.path() / "tessel_summary.txt").back().substr(0, 27), " Model: 3kfo-fill_model.pdb");
 }
 
+TEST(BatchFit, SeveralDataFilesAreFittedFromTheSaveFile) {
+  const FitDir d;
+  fs::copy_file(d.dir.path() / kCurve, d.dir.path() / "again.dat");
+  const RunResult direct = d.run();
+  ASSERT_EQ(direct.status, 0) << direct.err;
+  const std::vector<std::string> expected = read_lines(d.file(".fit"));
+
+  // The job (run 01) keeps its save file for the two re-runs (runs 02 and 03), each of which
+  // fits one data file on the saved amplitudes; the save file holds the amplitudes in full
+  // precision, so both fits are the direct fit's.
+  const RunResult r = run_tessel(d.dir.path(), {kModel, kCurve, "again.dat"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* run : {"3kfo-fill_model02.fit", "3kfo-fill_model03.fit"}) {
+    SCOPED_TRACE(run);
+    EXPECT_EQ(read_lines(d.dir.path() / run), expected);
+  }
+  for (const char* extension : {".sav", ".alm", ".flm", ".int"})
+    EXPECT_FALSE(fs::exists(d.dir.path() / (std::string("3kfo-fill_model01") + extension))) << extension;
+  const std::string summary = read_file(d.dir.path() / "tessel_summary.txt");
+  EXPECT_EQ(count_of(summary, "  Run: 02  Chi^2:"), 1);
+  EXPECT_EQ(count_of(summary, "  Run: 03  Chi^2:"), 1);
+}
+
 TEST(BatchFit, UnusableDataFilesEndTheRun) {
   struct Case {
     std::string name, content, args_extra, message;

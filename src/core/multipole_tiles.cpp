@@ -1,0 +1,218 @@
+// Tiled inner loop of the multipole sums, compiled once per instruction set.
+#include "core/multipole_tiles.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace tessel::multipole {
+
+namespace {
+
+std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
+
+constexpr int row_begin(int l) { return l * (l + 1); }
+constexpr int row_end(int l) { return (l + 1) * (l + 2); }
+
+// The largest number of vectors per chunk on any level.
+constexpr int kMaxChunkVectors = 2;
+
+// N doubles in one vector register (two, four or eight).
+template <int N>
+struct VectorOf;
+template <>
+struct VectorOf<2> {
+  typedef double type __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<4> {
+  typedef double type __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<8> {
+  typedef double type __attribute__((vector_size(64)));
+};
+template <int N>
+using Vec = typename VectorOf<N>::type;
+
+// The sums over the first n sources of one chunk of C vectors for P points and O outputs,
+// formed in registers in source order and then added to the coefficients (`width` doubles).
+template <int N, int P, int C, int O>
+[[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* const* w,
+                                              std::size_t stride, double* const* out, int width) {
+  using V = Vec<N>;
+  V acc[O][P][C];
+  for (int o = 0; o < O; ++o)
+    for (int p = 0; p < P; ++p)
+      for (int c = 0; c < C; ++c) acc[o][p][c] = V{};
+  for (int b = 0; b < n; ++b) {
+    V yv[C];
+    for (int c = 0; c < C; ++c) std::memcpy(&yv[c], y + (b * C + c) * N, sizeof(V));
+    const std::size_t at = static_cast<std::size_t>(b) * stride;
+    for (int o = 0; o < O; ++o) {
+      for (int p = 0; p < P; ++p) {
+        const double wb = w[o * P + p][at];  // broadcast to every lane
+        for (int c = 0; c < C; ++c) acc[o][p][c] += wb * yv[c];
+      }
+    }
+  }
+  for (int o = 0; o < O; ++o) {
+    for (int p = 0; p < P; ++p) {
+      double* dst = out[o * P + p];
+      for (int c = 0; c < C; ++c) {
+        if ((c + 1) * N <= width) {
+          V d;
+          std::memcpy(&d, dst + c * N, sizeof(V));
+          d += acc[o][p][c];
+          std::memcpy(dst + c * N, &d, sizeof(V));
+        } else {
+          // The padded tail: only the chunk's own doubles are written, so that a neighbouring
+          // point's coefficients are never touched.
+          for (int i = 0; c * N + i < width; ++i) dst[c * N + i] += acc[o][p][c][i];
+        }
+      }
+    }
+  }
+}
+
+// The rows of points p0..p0+P−1 of a tile.
+template <int N, int P>
+[[gnu::always_inline]] inline void tile_rows(const Tile& t, int p0) {
+  const RowBlock& block = *t.y;
+  const double* w[2 * P];
+  double* out[2 * P];
+  for (int l = 0; l < t.orders; ++l) {
+    int n = 0;
+    for (int p = 0; p < P; ++p) n = std::max(n, t.sources[p0 + p][l]);
+    if (n == 0) break;
+    for (int o = 0; o < t.outputs; ++o) {
+      for (int p = 0; p < P; ++p) w[o * P + p] = t.weights[o][p0 + p] + l;
+    }
+    for (const RowBlock::Chunk& ch : block.row_chunks(l)) {
+      for (int o = 0; o < t.outputs; ++o) {
+        for (int p = 0; p < P; ++p) out[o * P + p] = t.out[o][p0 + p] + ch.first;
+      }
+      const double* y = block.data() + ch.offset;
+      if (t.outputs == 2) {
+        if (ch.vectors == 1) {
+          chunk_sums<N, P, 1, 2>(y, n, w, t.stride, out, ch.width);
+        } else {
+          chunk_sums<N, P, 2, 2>(y, n, w, t.stride, out, ch.width);
+        }
+      } else {
+        if (ch.vectors == 1) {
+          chunk_sums<N, P, 1, 1>(y, n, w, t.stride, out, ch.width);
+        } else {
+          chunk_sums<N, P, 2, 1>(y, n, w, t.stride, out, ch.width);
+        }
+      }
+    }
+  }
+}
+
+template <int N, int MaxP>
+[[gnu::always_inline]] inline void add_tile_on(const Tile& t) {
+  int p0 = 0;
+  while (p0 < t.points) {
+    const int left = std::min(t.points - p0, MaxP);
+    switch (left) {
+      case 1: tile_rows<N, 1>(t, p0); break;
+      case 2: tile_rows<N, 2>(t, p0); break;
+      case 3: if constexpr (MaxP >= 3) tile_rows<N, 3>(t, p0); break;
+      default: if constexpr (MaxP >= 4) tile_rows<N, 4>(t, p0); break;
+    }
+    p0 += left;
+  }
+}
+
+// One entry per instruction set. Multiplies and adds are kept apart (no fused multiply-add),
+// so that every level rounds exactly as the baseline does.
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+
+void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2>(t); }
+[[gnu::target("avx512f")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
+#endif
+
+#pragma GCC pop_options
+
+}  // namespace
+
+TileShape tile_shape(SimdLevel level) {
+  switch (resolve_simd_level(level)) {
+    case SimdLevel::avx512: return {8, 2, 4};
+    case SimdLevel::avx2: return {4, 2, 2};
+    default: return {2, 2, 2};
+  }
+}
+
+void RowBlock::reset(int l_max, int size, TileShape shape) {
+  assert(l_max >= 0 && size >= 0);
+  assert(shape.chunk_vectors >= 1 && shape.chunk_vectors <= kMaxChunkVectors);
+  l_max_ = l_max;
+  size_ = size;
+  shape_ = shape;
+  const int chunk_doubles = shape.lanes * shape.chunk_vectors;
+  chunks_.clear();
+  row_first_.assign(as_size(l_max + 2), 0);
+  std::size_t offset = 0;
+  for (int l = 0; l <= l_max; ++l) {
+    row_first_[as_size(l)] = static_cast<int>(chunks_.size());
+    for (int first = row_begin(l); first < row_end(l); first += chunk_doubles) {
+      Chunk ch;
+      ch.first = first;
+      ch.width = std::min(chunk_doubles, row_end(l) - first);
+      ch.vectors = (ch.width + shape.lanes - 1) / shape.lanes;
+      ch.offset = offset;
+      offset += as_size(ch.vectors * shape.lanes) * as_size(size);
+      chunks_.push_back(ch);
+    }
+  }
+  row_first_[as_size(l_max + 1)] = static_cast<int>(chunks_.size());
+  // Every double, the padding included, is written by store().
+  values_.resize(offset);
+}
+
+void RowBlock::store(int b, std::span<const std::complex<double>> y) {
+  assert(b >= 0 && b < size_);
+  assert(y.size() >= as_size((l_max_ + 1) * (l_max_ + 2) / 2));
+  const std::size_t bb = as_size(b);
+  for (const Chunk& ch : chunks_) {
+    const int padded = ch.vectors * shape_.lanes;
+    double* dst = values_.data() + ch.offset + bb * as_size(padded);
+    // Chunks start on a pair and hold whole pairs.
+    const std::complex<double>* pairs = y.data() + ch.first / 2;
+    for (int q = 0; q < ch.width / 2; ++q) {
+      dst[2 * q] = pairs[q].real();
+      dst[2 * q + 1] = -pairs[q].imag();
+    }
+    for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
+  }
+}
+
+std::span<const RowBlock::Chunk> RowBlock::row_chunks(int l) const {
+  assert(l >= 0 && l <= l_max_);
+  const auto first = as_size(row_first_[as_size(l)]);
+  const auto last = as_size(row_first_[as_size(l) + 1]);
+  return std::span<const Chunk>(chunks_).subspan(first, last - first);
+}
+
+void add_tile(const Tile& tile, SimdLevel level) {
+  assert(tile.y != nullptr);
+  assert(tile.points >= 1 && tile.points <= kTilePoints);
+  assert(tile.outputs == 1 || tile.outputs == 2);
+  assert(tile.orders <= tile.y->l_max() + 1);
+  const SimdLevel resolved = resolve_simd_level(level);
+  // The block's layout must be the one of the level that sums it.
+  assert(tile.y->lanes() == tile_shape(resolved).lanes);
+#if defined(__x86_64__)
+  if (resolved == SimdLevel::avx512) return add_tile_avx512(tile);
+  if (resolved == SimdLevel::avx2) return add_tile_avx2(tile);
+#endif
+  add_tile_baseline(tile);
+}
+
+}  // namespace tessel::multipole
