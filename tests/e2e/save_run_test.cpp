@@ -450,6 +450,19 @@ TEST(SaveFile, FitFromTheSaveFileEqualsTheFitFromTheStructure) {
   const RunResult second =
       run_tessel(dir.path(), {"3kfo-fill_model00.sav", "nup133_23922_merge.dat"});
   ASSERT_EQ(second.status, 0) << second.err;
+  // In fitting mode the coefficient and save files are announced just before the fit file;
+  // a run on a save file writes neither.
+  const std::vector<std::string> log0 = read_lines(dir.path() / "3kfo-fill_model00.log");
+  const auto fit_line = std::find(log0.begin(), log0.end(),
+                                  " Data fit       saved to file 3kfo-fill_model00.fit");
+  ASSERT_NE(fit_line, log0.end());
+  ASSERT_GE(fit_line - log0.begin(), 2);
+  EXPECT_EQ(fit_line[-2], " Coefficients   saved to file 3kfo-fill_model00.flm");
+  EXPECT_EQ(fit_line[-1], " TESSEL data    saved to file 3kfo-fill_model00.sav");
+  const std::string log1 = read_file(dir.path() / "3kfo-fill_model01.log");
+  EXPECT_EQ(log1.find("TESSEL data    saved"), std::string::npos);
+  EXPECT_NE(log1.find(" Data fit       saved to file 3kfo-fill_model01.fit\n"), std::string::npos);
+
   const std::vector<std::string> fit0 = read_lines(dir.path() / "3kfo-fill_model00.fit");
   ASSERT_FALSE(fit0.empty());
   EXPECT_EQ(read_lines(dir.path() / "3kfo-fill_model01.fit"), fit0);
