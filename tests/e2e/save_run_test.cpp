@@ -74,18 +74,6 @@ void write_bytes(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// Whether the program can fit experimental data yet; the tests of fitted re-runs need it.
-bool fit_available() {
-  static const bool available = [] {
-    TempDir dir;
-    dir.copy_data("3kfo-fill_model.pdb");
-    dir.copy_data("nup133_23922_merge.dat");
-    const RunResult r = run_tessel(dir.path(), {"3kfo-fill_model.pdb", "nup133_23922_merge.dat"});
-    return r.status == 0 && fs::exists(dir.path() / "3kfo-fill_model00.fit");
-  }();
-  return available;
-}
-
 TEST(SaveFile, KeepWritesItAndARunOnItAloneGivesTheSameIntensities) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
@@ -310,6 +298,7 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
   const RunResult r = run_tessel(dir.path(), {"6lyz.pdb", "3kfo-fill_model.pdb", "1nvy.pdb",
                                               data1, data2});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // the re-runs share it: none of them failed
   for (const std::string& s : stems) {
     SCOPED_TRACE(s);
     // The job itself predicts (its file list shows the kept files), then each re-run fits one
@@ -327,7 +316,7 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
   }
 
   // The summary: the run's header, then per job its prediction line and per re-run a header
-  // with the data file's name (and, once fitted, the fit's line).
+  // with the data file's name and the fit's line.
   const std::vector<std::string> summary = read_lines(dir.path() / "tessel_summary.txt");
   std::vector<std::string> data_lines, model_lines;
   for (const std::string& line : summary) {
@@ -349,9 +338,6 @@ TEST(SeveralDataFiles, EachJobIsFollowedByOneRerunPerDataFileAndCleanedUp) {
               " -- " + save + " " + data);
   }
 
-  if (!fit_available()) {
-    GTEST_SKIP() << "the fits of the re-runs need the fit stage";
-  }
   // Per job its prediction line and two fit lines (run numbers 01 and 02).
   ASSERT_EQ(model_lines.size(), 9u);
   for (std::size_t j = 0; j < stems.size(); ++j) {
@@ -383,7 +369,6 @@ TEST(SeveralDataFiles, KeptFilesStayAndReRunsKeepTheirsToo) {
   const std::vector<std::string> batches = batch_lines(dir.path() / "tessel_summary.txt");
   ASSERT_EQ(batches.size(), 3u);
   EXPECT_NE(batches[1].find(" -kp "), std::string::npos) << batches[1];
-  if (!fit_available()) GTEST_SKIP() << "the fits of the re-runs need the fit stage";
   for (const char* name : {"6lyz01.fit", "6lyz01.int", "6lyz01.alm", "6lyz02.fit"})
     EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
 }
@@ -440,7 +425,6 @@ TEST(SeveralDataFiles, RerunsGetTheUsersSettings) {
     SCOPED_TRACE(option);
     EXPECT_NE(batches[1].find(option), std::string::npos) << batches[1];
   }
-  if (!fit_available()) GTEST_SKIP() << "the fits of the re-runs need the fit stage";
 
   // A re-run fits exactly as a run on that one data file with the same options does (the
   // second job is 03, its re-runs 04 and 05, the direct run 06).
@@ -457,7 +441,6 @@ TEST(SeveralDataFiles, RerunsGetTheUsersSettings) {
 }
 
 TEST(SaveFile, FitFromTheSaveFileEqualsTheFitFromTheStructure) {
-  if (!fit_available()) GTEST_SKIP() << "needs the fit stage";
   TempDir dir;
   dir.copy_data("3kfo-fill_model.pdb");
   dir.copy_data("nup133_23922_merge.dat");
@@ -467,6 +450,19 @@ TEST(SaveFile, FitFromTheSaveFileEqualsTheFitFromTheStructure) {
   const RunResult second =
       run_tessel(dir.path(), {"3kfo-fill_model00.sav", "nup133_23922_merge.dat"});
   ASSERT_EQ(second.status, 0) << second.err;
+  // In fitting mode the coefficient and save files are announced just before the fit file;
+  // a run on a save file writes neither.
+  const std::vector<std::string> log0 = read_lines(dir.path() / "3kfo-fill_model00.log");
+  const auto fit_line = std::find(log0.begin(), log0.end(),
+                                  " Data fit       saved to file 3kfo-fill_model00.fit");
+  ASSERT_NE(fit_line, log0.end());
+  ASSERT_GE(fit_line - log0.begin(), 2);
+  EXPECT_EQ(fit_line[-2], " Coefficients   saved to file 3kfo-fill_model00.flm");
+  EXPECT_EQ(fit_line[-1], " TESSEL data    saved to file 3kfo-fill_model00.sav");
+  const std::string log1 = read_file(dir.path() / "3kfo-fill_model01.log");
+  EXPECT_EQ(log1.find("TESSEL data    saved"), std::string::npos);
+  EXPECT_NE(log1.find(" Data fit       saved to file 3kfo-fill_model01.fit\n"), std::string::npos);
+
   const std::vector<std::string> fit0 = read_lines(dir.path() / "3kfo-fill_model00.fit");
   ASSERT_FALSE(fit0.empty());
   EXPECT_EQ(read_lines(dir.path() / "3kfo-fill_model01.fit"), fit0);
