@@ -86,7 +86,7 @@ template <int N, int P>
     for (int p = 0; p < P; ++p) n = std::max(n, t.sources[p0 + p][l]);
     if (n == 0) break;
     for (int o = 0; o < t.outputs; ++o) {
-      for (int p = 0; p < P; ++p) w[o * P + p] = t.weights[o][p0 + p] + l;
+      for (int p = 0; p < P; ++p) w[o * P + p] = t.weights[o][p0 + p] + as_size(l) * t.order_stride;
     }
     for (const RowBlock::Chunk& ch : block.row_chunks(l)) {
       for (int o = 0; o < t.outputs; ++o) {
