@@ -192,6 +192,7 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   tile.points = count;
   tile.outputs = 2;
   tile.orders = used;
+  tile.weights = ws.weights.data();
   tile.stride = per_atom;
   tile.order_stride = kPer;
   const auto row = 2 * as_size(tables_->pair_count());
@@ -223,8 +224,6 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
       sources[l] = m;
     }
     tile.sources[p] = sources;
-    tile.weights[0][p] = w + p;
-    tile.weights[1][p] = w + multipole::kTilePoints + p;
     tile.out[0][p] = a_out + k * row;
     tile.out[1][p] = c_out + k * row;
   }

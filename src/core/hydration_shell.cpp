@@ -150,6 +150,7 @@ class ShellSums {
     tile.points = count;
     tile.outputs = 1;
     tile.orders = used;
+    tile.weights = ws.weights.data();
     tile.stride = per_direction;
     tile.order_stride = kPer;
     const auto row = 2 * as_size(tables_.pair_count());
@@ -195,7 +196,6 @@ class ShellSums {
         sources[l] = m;
       }
       tile.sources[p] = sources;
-      tile.weights[0][p] = ws.weights.data() + p;
       tile.out[0][p] = out + k * row;
     }
     multipole::add_tile(tile, simd_);

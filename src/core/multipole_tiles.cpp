@@ -37,8 +37,9 @@ using Vec = typename VectorOf<N>::type;
 
 // The sums over the first n sources of one chunk of C vectors for P points and O outputs,
 // formed in registers in source order and then added to the coefficients (`width` doubles).
+// w points at the weight of source 0, output 0 and the first point of this call.
 template <int N, int P, int C, int O>
-[[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* const* w,
+[[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* w,
                                               std::size_t stride, double* const* out, int width) {
   using V = Vec<N>;
   V acc[O][P][C];
@@ -48,11 +49,11 @@ template <int N, int P, int C, int O>
   for (int b = 0; b < n; ++b) {
     V yv[C];
     for (int c = 0; c < C; ++c) std::memcpy(&yv[c], y + (b * C + c) * N, sizeof(V));
-    const std::size_t at = static_cast<std::size_t>(b) * stride;
+    const double* wb = w + static_cast<std::size_t>(b) * stride;
     for (int o = 0; o < O; ++o) {
       for (int p = 0; p < P; ++p) {
-        const double wb = w[o * P + p][at];  // broadcast to every lane
-        for (int c = 0; c < C; ++c) acc[o][p][c] += wb * yv[c];
+        const double v = wb[o * kTilePoints + p];  // broadcast to every lane
+        for (int c = 0; c < C; ++c) acc[o][p][c] += v * yv[c];
       }
     }
   }
@@ -79,15 +80,12 @@ template <int N, int P, int C, int O>
 template <int N, int P>
 [[gnu::always_inline]] inline void tile_rows(const Tile& t, int p0) {
   const RowBlock& block = *t.y;
-  const double* w[2 * P];
   double* out[2 * P];
   for (int l = 0; l < t.orders; ++l) {
     int n = 0;
     for (int p = 0; p < P; ++p) n = std::max(n, t.sources[p0 + p][l]);
     if (n == 0) break;
-    for (int o = 0; o < t.outputs; ++o) {
-      for (int p = 0; p < P; ++p) w[o * P + p] = t.weights[o][p0 + p] + as_size(l) * t.order_stride;
-    }
+    const double* w = t.weights + as_size(l) * t.order_stride + as_size(p0);
     for (const RowBlock::Chunk& ch : block.row_chunks(l)) {
       for (int o = 0; o < t.outputs; ++o) {
         for (int p = 0; p < P; ++p) out[o * P + p] = t.out[o][p0 + p] + ch.first;
