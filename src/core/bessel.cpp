@@ -1,12 +1,14 @@
 // Spherical Bessel functions and straight-line lookup tables.
 #include "core/bessel.hpp"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "core/simd_level.hpp"
 
 namespace tessel {
 
@@ -70,27 +72,41 @@ double bessel_upward(int l, double x) {
   return value;
 }
 
-// Eight arguments at a time: the same operations as the scalar recurrences in every lane, so
-// the same bits, with the lanes' chains of dependent operations overlapping.
-constexpr int kLanes = 8;
-typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
+// Several arguments at a time: the same operations as the scalar recurrence in every lane, so
+// the same bits, with the lanes' chains of dependent operations overlapping. Sixteen lanes on
+// AVX-512, eight elsewhere; a call takes up to kMaxLanes arguments.
+constexpr int kMaxLanes = 16;
 
-// bessel_downward(l, x) for every x of xs (count ≤ kLanes; the unused lanes repeat the last x).
-void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
-  Lanes x;
-  for (int i = 0; i < kLanes; ++i) x[i] = xs[std::min(i, count - 1)];
+template <int Lanes>
+struct LanesOf;
+template <>
+struct LanesOf<8> {
+  typedef double type __attribute__((vector_size(64)));
+};
+template <>
+struct LanesOf<16> {
+  typedef double type __attribute__((vector_size(128)));
+};
+
+// bessel_downward(l, x) for every x of xs (count ≤ Lanes; the unused lanes repeat the last x).
+template <int Lanes>
+[[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
+                                                      std::size_t stride) {
+  using V = typename LanesOf<Lanes>::type;
+  V x;
+  for (int i = 0; i < Lanes; ++i) x[i] = xs[std::min(i, count - 1)];
   const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
-  const Lanes zero = {};
-  Lanes upper = zero;
-  Lanes value = zero + 1.0;
-  Lanes sum = (2.0 * start + 1.0) * value * value;
-  Lanes wanted = start == l ? value : zero;
+  const V zero = {};
+  V upper = zero;
+  V value = zero + 1.0;
+  V sum = (2.0 * start + 1.0) * value * value;
+  V wanted = start == l ? value : zero;
   const double f = 1.0 / kRescale;
   for (int k = start; k > 0; --k) {
-    const Lanes lower = (2.0 * k + 1.0) / x * value - upper;
+    const V lower = (2.0 * k + 1.0) / x * value - upper;
     upper = value;
     value = lower;
-    const Lanes magnitude = value < 0.0 ? -value : value;
+    const V magnitude = value < 0.0 ? -value : value;
     const auto big = magnitude > kRescale;
     value = big ? value * f : value;
     upper = big ? upper * f : upper;
@@ -100,6 +116,36 @@ void bessel_downward_lanes(int l, const double* xs, int count, double* out, std:
     if (k - 1 == l) wanted = value;
   }
   for (int i = 0; i < count; ++i) out[static_cast<std::size_t>(i) * stride] = wanted[i] / std::sqrt(sum[i]);
+}
+
+// One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
+// scalar recurrence.
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
+  bessel_downward_on<8>(l, xs, count, out, stride);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx512f")]] void bessel_downward_avx512(int l, const double* xs, int count, double* out,
+                                                        std::size_t stride) {
+  bessel_downward_on<16>(l, xs, count, out, stride);
+}
+#endif
+#pragma GCC pop_options
+
+// Lanes per call on this processor.
+int downward_lanes() {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return 16;
+#endif
+  return 8;
+}
+
+void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return bessel_downward_avx512(l, xs, count, out, stride);
+#endif
+  bessel_downward_baseline(l, xs, count, out, stride);
 }
 
 void check_step(double dx) {
@@ -155,11 +201,12 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
     }
     for (; l <= l_max; ++l) downward[static_cast<std::size_t>(l)].push_back(i);
   }
-  double xs[kLanes];
+  const auto lanes = static_cast<std::size_t>(downward_lanes());
+  double xs[kMaxLanes];
   for (std::size_t l = 0; l < orders; ++l) {
     const std::vector<std::size_t>& at = downward[l];
-    for (std::size_t first = 0; first < at.size(); first += kLanes) {
-      const int count = static_cast<int>(std::min<std::size_t>(kLanes, at.size() - first));
+    for (std::size_t first = 0; first < at.size(); first += lanes) {
+      const int count = static_cast<int>(std::min<std::size_t>(lanes, at.size() - first));
       for (int i = 0; i < count; ++i) xs[i] = std::abs(x[at[first + static_cast<std::size_t>(i)]]);
       // Consecutive arguments land on consecutive rows when the arguments are consecutive.
       bool contiguous = true;
@@ -167,7 +214,7 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
       if (contiguous) {
         bessel_downward_lanes(static_cast<int>(l), xs, count, out.data() + at[first] * orders + l, orders);
       } else {
-        double values[kLanes];
+        double values[kMaxLanes];
         bessel_downward_lanes(static_cast<int>(l), xs, count, values, 1);
         for (int i = 0; i < count; ++i) out[at[first + static_cast<std::size_t>(i)] * orders + l] = values[i];
       }
