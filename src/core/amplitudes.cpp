@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "core/atom_types.hpp"
-#include "core/atom_weights.hpp"
+#include "core/multipole_weights.hpp"
 #include "core/multipole_block.hpp"
 
 namespace tessel {

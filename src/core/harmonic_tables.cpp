@@ -10,6 +10,7 @@
 
 #include "core/errors.hpp"
 #include "core/run_settings.hpp"
+#include "core/simd_level.hpp"
 
 namespace tessel {
 
@@ -62,21 +63,54 @@ void legendre_all(int l_max, double x, double* out) {
   }
 }
 
+// Y_lm for l ≤ l_upto from the Legendre rows p0, p1 (weight w of p1), the normalisation factors
+// and the phases e (interleaved cos, sin), into out as (re, im) doubles. Row by row: the real
+// factors r_m first, then r_m·e^{imφ}, two loops over contiguous memory that vectorise.
+[[gnu::always_inline]] inline void fill_rows(const double* p0, const double* p1, const double* factor,
+                                             double w, const double* e, int l_upto, double* out) {
+  double r[kMaxHarmonicOrder + 1];
+  for (int l = 0; l <= l_upto; ++l) {
+    const int first = harmonic_index(l, 0);
+    for (int m = 0; m <= l; ++m) {
+      const int i = first + m;
+      r[m] = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
+    }
+    double* o = out + 2 * first;
+    for (int m = 0; m <= l; ++m) {
+      o[2 * m] = r[m] * e[2 * m];
+      o[2 * m + 1] = r[m] * e[2 * m + 1];
+    }
+  }
+}
+
+// One entry per instruction set; multiplies and adds are kept apart, never fused.
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void fill_rows_baseline(const double* p0, const double* p1, const double* factor, double w,
+                        const double* e, int l_upto, double* out) {
+  fill_rows(p0, p1, factor, w, e, l_upto, out);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx512f")]] void fill_rows_avx512(const double* p0, const double* p1, const double* factor,
+                                                  double w, const double* e, int l_upto, double* out) {
+  fill_rows(p0, p1, factor, w, e, l_upto, out);
+}
+#endif
+#pragma GCC pop_options
+
 void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, int l_upto,
                     std::complex<double>* out) {
   const auto [row, w] = legendre_spot(cos_theta);
   const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
   const double* p1 = p0 + tables.pair_count();
-  const std::complex<double>* e = tables.azimuth_row(static_cast<int>(azimuth_row_index(phi))).data();
+  const auto* e = reinterpret_cast<const double*>(
+      tables.azimuth_row(static_cast<int>(azimuth_row_index(phi))).data());
   const double* factor = tables.y_factor().data();
-  for (int l = 0; l <= l_upto; ++l) {
-    const int first = harmonic_index(l, 0);
-    for (int m = 0; m <= l; ++m) {
-      const int i = first + m;
-      const double r = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
-      out[i] = {r * e[m].real(), r * e[m].imag()};
-    }
-  }
+  auto* o = reinterpret_cast<double*>(out);
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return fill_rows_avx512(p0, p1, factor, w, e, l_upto, o);
+#endif
+  fill_rows_baseline(p0, p1, factor, w, e, l_upto, o);
 }
 
 }  // namespace

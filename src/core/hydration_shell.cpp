@@ -8,6 +8,7 @@
 
 #include "core/envelope.hpp"
 #include "core/multipole_tiles.hpp"
+#include "core/multipole_weights.hpp"
 
 namespace tessel {
 
@@ -155,11 +156,37 @@ class ShellSums {
     tile.order_stride = kPer;
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(out_.values().data());
+    // The directions in front, while every point that counts them lies past the series limit,
+    // take the table path several at a time; the rest (small s·(F + 4)) one at a time.
+    std::size_t tabled = 0;
+    for (; tabled < active; ++tabled) {
+      bool series = false;
+      for (std::size_t p = 0; p < points; ++p) {
+        series = series || (ws.counts[p * n + tabled] > 0 &&
+                            !(s_[as_size(first) + p] * (block.radius[tabled] + kShellOuterGap) > kSeriesLimit));
+      }
+      if (series) break;
+    }
+    if (tabled > 0) {
+      ShellWeightsJob job;
+      job.integrals = &integrals_;
+      job.points = count;
+      job.orders = used;
+      job.directions = static_cast<int>(tabled);
+      job.s = s_.data() + first;
+      job.inv_s3 = inv_s3_.data() + first;
+      job.radius = block.radius.data();
+      job.counts = ws.counts.data();
+      job.count_stride = n;
+      job.out = ws.weights.data();
+      job.per_direction = per_direction;
+      shell_weights(job, kSeriesLimit, simd_);
+    }
     for (std::size_t p = 0; p < points; ++p) {
       const auto k = as_size(first) + p;
       const double sk = s_[k];
       const int* counts = &ws.counts[p * n];
-      for (std::size_t d = 0; d < active; ++d) {
+      for (std::size_t d = tabled; d < active; ++d) {
         const double f = block.radius[d];
         const double r_out = f + kShellOuterGap;
         const double r_in = f + kShellInnerGap;

@@ -1,8 +1,12 @@
-// Weights of the atom sums, compiled once per instruction set.
-#include "core/atom_weights.hpp"
+// Weights of the multipole sums, compiled once per instruction set.
+#include "core/multipole_weights.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
+
+#include "core/envelope.hpp"
+#include "core/hydration_shell.hpp"
 
 namespace tessel {
 
@@ -138,16 +142,117 @@ typedef long long I8 __attribute__((vector_size(64)));
   }
 }
 
+// The shell's weights, eight orders of the four points at a time: per point the (a, b) pairs of
+// both lines split, (J_out − J_in)/s³ formed, and the 4 × 8 block of (point, order) turned into
+// (order, point).
+[[gnu::always_inline]] inline void shell_weights_wide(const ShellWeightsJob& job) {
+  const LineTable& table = *job.integrals;
+  const int whole = job.orders / 8 * 8;
+  const V8 zero = {};
+  for (int d = 0; d < job.directions; ++d) {
+    const auto dd = static_cast<std::size_t>(d);
+    double* wd = job.out + dd * job.per_direction;
+    const double* out_lines[kPoints];
+    const double* in_lines[kPoints];
+    double x_out[kPoints], x_in[kPoints], scale[kPoints];
+    long long c[kPoints];
+    for (int p = 0; p < kPoints; ++p) {
+      if (p < job.points) {
+        x_out[p] = job.s[p] * (job.radius[dd] + kShellOuterGap);
+        x_in[p] = std::max(x_out[p] - kShellWidth * job.s[p], 0.0);
+        c[p] = job.counts[static_cast<std::size_t>(p) * job.count_stride + dd];
+        out_lines[p] = table.lines(table.interval(x_out[p])).data();
+        in_lines[p] = table.lines(table.interval(x_in[p])).data();
+        scale[p] = job.inv_s3[p];
+      } else {
+        x_out[p] = x_in[p] = scale[p] = 0.0;
+        c[p] = 0;
+        out_lines[p] = in_lines[p] = table.lines(0).data();
+      }
+    }
+    for (int l = 0; l < whole; l += 8) {
+      const I8 order = {l, l + 1, l + 2, l + 3, l + 4, l + 5, l + 6, l + 7};
+      V8 r[kPoints];
+      for (int p = 0; p < kPoints; ++p) {
+        V8 lo, hi;
+        std::memcpy(&lo, out_lines[p] + 2 * l, sizeof lo);
+        std::memcpy(&hi, out_lines[p] + 2 * l + 8, sizeof hi);
+        const V8 j_out = __builtin_shuffle(lo, hi, I8{0, 2, 4, 6, 8, 10, 12, 14}) * x_out[p] +
+                         __builtin_shuffle(lo, hi, I8{1, 3, 5, 7, 9, 11, 13, 15});
+        std::memcpy(&lo, in_lines[p] + 2 * l, sizeof lo);
+        std::memcpy(&hi, in_lines[p] + 2 * l + 8, sizeof hi);
+        const V8 j_in = __builtin_shuffle(lo, hi, I8{0, 2, 4, 6, 8, 10, 12, 14}) * x_in[p] +
+                        __builtin_shuffle(lo, hi, I8{1, 3, 5, 7, 9, 11, 13, 15});
+        const I8 counted = order < c[p];
+        r[p] = counted ? (j_out - j_in) * scale[p] : zero;
+      }
+      const V8 t0 = __builtin_shuffle(r[0], r[1], I8{0, 8, 2, 10, 4, 12, 6, 14});
+      const V8 t1 = __builtin_shuffle(r[0], r[1], I8{1, 9, 3, 11, 5, 13, 7, 15});
+      const V8 t2 = __builtin_shuffle(r[2], r[3], I8{0, 8, 2, 10, 4, 12, 6, 14});
+      const V8 t3 = __builtin_shuffle(r[2], r[3], I8{1, 9, 3, 11, 5, 13, 7, 15});
+      // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
+      const V8 u[4] = {__builtin_shuffle(t0, t2, I8{0, 1, 8, 9, 4, 5, 12, 13}),
+                       __builtin_shuffle(t1, t3, I8{0, 1, 8, 9, 4, 5, 12, 13}),
+                       __builtin_shuffle(t0, t2, I8{2, 3, 10, 11, 6, 7, 14, 15}),
+                       __builtin_shuffle(t1, t3, I8{2, 3, 10, 11, 6, 7, 14, 15})};
+      double* dst = wd + static_cast<std::size_t>(l) * kPoints;
+      for (int i = 0; i < 4; ++i) {
+        std::memcpy(dst + i * kPoints, &u[i], 4 * sizeof(double));
+        std::memcpy(dst + (4 + i) * kPoints, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
+      }
+    }
+    for (int l = whole; l < job.orders; ++l) {
+      double* dst = wd + static_cast<std::size_t>(l) * kPoints;
+      for (int p = 0; p < kPoints; ++p) {
+        double w = 0.0;
+        if (l < c[p]) {
+          const double j_out = out_lines[p][2 * l] * x_out[p] + out_lines[p][2 * l + 1];
+          const double j_in = in_lines[p][2 * l] * x_in[p] + in_lines[p][2 * l + 1];
+          w = (j_out - j_in) * scale[p];
+        }
+        dst[p] = w;
+      }
+    }
+  }
+}
+
 #endif
+
+// One at a time, as the wide form computes them.
+[[gnu::always_inline]] inline void shell_weights_scalar(const ShellWeightsJob& job) {
+  const LineTable& table = *job.integrals;
+  for (int d = 0; d < job.directions; ++d) {
+    const auto dd = static_cast<std::size_t>(d);
+    double* wd = job.out + dd * job.per_direction;
+    for (int p = 0; p < kPoints; ++p) {
+      int c = 0;
+      if (p < job.points) {
+        c = job.counts[static_cast<std::size_t>(p) * job.count_stride + dd];
+        const double x_out = job.s[p] * (job.radius[dd] + kShellOuterGap);
+        const double x_in = std::max(x_out - kShellWidth * job.s[p], 0.0);
+        const double* line_out = table.lines(table.interval(x_out)).data();
+        const double* line_in = table.lines(table.interval(x_in)).data();
+        for (int l = 0; l < c; ++l) {
+          const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
+          const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
+          wd[static_cast<std::size_t>(l) * kPoints + static_cast<std::size_t>(p)] = (j_out - j_in) * job.inv_s3[p];
+        }
+      }
+      for (int l = c; l < job.orders; ++l) wd[static_cast<std::size_t>(l) * kPoints + static_cast<std::size_t>(p)] = 0.0;
+    }
+  }
+}
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused.
 #pragma GCC push_options
 #pragma GCC optimize("fp-contract=off")
 
 void atom_weights_baseline(const AtomWeightsJob& job) { atom_weights_scalar(job); }
+void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(job); }
 
 #if defined(__x86_64__)
 [[gnu::target("avx512f")]] void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
+[[gnu::target("avx512f")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
 #endif
 
 #pragma GCC pop_options
@@ -162,6 +267,24 @@ void atom_weights(const AtomWeightsJob& job, SimdLevel level) {
   if (resolve_simd_level(level) == SimdLevel::avx512) return atom_weights_avx512(job);
 #endif
   atom_weights_baseline(job);
+}
+
+void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel level) {
+  assert(job.points >= 1 && job.points <= kPoints);
+  assert(job.orders <= job.integrals->orders());
+  assert(job.per_direction >= static_cast<std::size_t>(job.orders) * kPoints);
+#ifndef NDEBUG
+  for (int d = 0; d < job.directions; ++d)
+    for (int p = 0; p < job.points; ++p)
+      assert(job.counts[static_cast<std::size_t>(p) * job.count_stride + static_cast<std::size_t>(d)] == 0 ||
+             job.s[p] * (job.radius[d] + kShellOuterGap) > series_limit);
+#else
+  (void)series_limit;
+#endif
+#if defined(__x86_64__)
+  if (resolve_simd_level(level) == SimdLevel::avx512) return shell_weights_avx512(job);
+#endif
+  shell_weights_baseline(job);
 }
 
 }  // namespace tessel
