@@ -2,6 +2,7 @@
 #include "core/bessel.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -73,49 +74,68 @@ double bessel_upward(int l, double x) {
 }
 
 // Several arguments at a time: the same operations as the scalar recurrence in every lane, so
-// the same bits, with the lanes' chains of dependent operations overlapping. Sixteen lanes on
-// AVX-512, eight elsewhere; a call takes up to kMaxLanes arguments.
+// the same bits, with the lanes' chains of dependent operations overlapping: C vectors of N
+// lanes. A call takes up to kMaxLanes arguments.
 constexpr int kMaxLanes = 16;
 
-template <int Lanes>
-struct LanesOf;
+template <int N>
+struct Lanes;
 template <>
-struct LanesOf<8> {
-  typedef double type __attribute__((vector_size(64)));
+struct Lanes<2> {
+  typedef double V __attribute__((vector_size(16)));
+  typedef long long M __attribute__((vector_size(16)));
 };
 template <>
-struct LanesOf<16> {
-  typedef double type __attribute__((vector_size(128)));
+struct Lanes<8> {
+  typedef double V __attribute__((vector_size(64)));
+  typedef long long M __attribute__((vector_size(64)));
 };
 
-// bessel_downward(l, x) for every x of xs (count ≤ Lanes; the unused lanes repeat the last x).
-template <int Lanes>
+// Lanes of all ones where |v| > kRescale, from the bit patterns: for finite doubles the
+// magnitude's bits order as the magnitudes do, and integer comparisons are done in vector
+// registers on every instruction set.
+template <class V, class M>
+[[gnu::always_inline]] inline void beyond_rescale(const V& v, M& out) {
+  constexpr long long kMagnitude = 0x7fffffffffffffffLL;
+  const long long limit = std::bit_cast<long long>(kRescale);
+  out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
+}
+
+// bessel_downward(l, x) for every x of xs (count ≤ N·C; the unused lanes repeat the last x).
+template <int N, int C>
 [[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
                                                       std::size_t stride) {
-  using V = typename LanesOf<Lanes>::type;
-  V x;
-  for (int i = 0; i < Lanes; ++i) x[i] = xs[std::min(i, count - 1)];
+  using V = typename Lanes<N>::V;
+  using M = typename Lanes<N>::M;
+  V x[C], upper[C], value[C], sum[C], wanted[C];
   const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
   const V zero = {};
-  V upper = zero;
-  V value = zero + 1.0;
-  V sum = (2.0 * start + 1.0) * value * value;
-  V wanted = start == l ? value : zero;
   const double f = 1.0 / kRescale;
-  for (int k = start; k > 0; --k) {
-    const V lower = (2.0 * k + 1.0) / x * value - upper;
-    upper = value;
-    value = lower;
-    const V magnitude = value < 0.0 ? -value : value;
-    const auto big = magnitude > kRescale;
-    value = big ? value * f : value;
-    upper = big ? upper * f : upper;
-    wanted = big ? wanted * f : wanted;
-    sum = big ? sum * (f * f) : sum;
-    sum += (2.0 * (k - 1) + 1.0) * value * value;
-    if (k - 1 == l) wanted = value;
+  for (int c = 0; c < C; ++c) {
+    for (int i = 0; i < N; ++i) x[c][i] = xs[std::min(N * c + i, count - 1)];
+    upper[c] = zero;
+    value[c] = zero + 1.0;
+    sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
+    wanted[c] = start == l ? value[c] : zero;
   }
-  for (int i = 0; i < count; ++i) out[static_cast<std::size_t>(i) * stride] = wanted[i] / std::sqrt(sum[i]);
+  for (int k = start; k > 0; --k) {
+    for (int c = 0; c < C; ++c) {
+      const V lower = (2.0 * k + 1.0) / x[c] * value[c] - upper[c];
+      upper[c] = value[c];
+      value[c] = lower;
+      M big;
+      beyond_rescale(value[c], big);
+      value[c] = big ? value[c] * f : value[c];
+      upper[c] = big ? upper[c] * f : upper[c];
+      wanted[c] = big ? wanted[c] * f : wanted[c];
+      sum[c] = big ? sum[c] * (f * f) : sum[c];
+      sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
+      if (k - 1 == l) wanted[c] = value[c];
+    }
+  }
+  for (int i = 0; i < count && i < N * C; ++i) {
+    out[static_cast<std::size_t>(i) * stride] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
+  }
 }
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
@@ -123,12 +143,12 @@ template <int Lanes>
 #pragma GCC push_options
 #pragma GCC optimize("fp-contract=off")
 void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
-  bessel_downward_on<8>(l, xs, count, out, stride);
+  bessel_downward_on<2, 4>(l, xs, count, out, stride);
 }
 #if defined(__x86_64__)
-[[gnu::target("avx512f")]] void bessel_downward_avx512(int l, const double* xs, int count, double* out,
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void bessel_downward_avx512(int l, const double* xs, int count, double* out,
                                                         std::size_t stride) {
-  bessel_downward_on<16>(l, xs, count, out, stride);
+  bessel_downward_on<8, 2>(l, xs, count, out, stride);
 }
 #endif
 #pragma GCC pop_options

@@ -91,7 +91,7 @@ void fill_rows_baseline(const double* p0, const double* p1, const double* factor
   fill_rows(p0, p1, factor, w, e, l_upto, out);
 }
 #if defined(__x86_64__)
-[[gnu::target("avx512f")]] void fill_rows_avx512(const double* p0, const double* p1, const double* factor,
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void fill_rows_avx512(const double* p0, const double* p1, const double* factor,
                                                   double w, const double* e, int l_upto, double* out) {
   fill_rows(p0, p1, factor, w, e, l_upto, out);
 }

@@ -132,7 +132,7 @@ void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
 
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2>(t); }
-[[gnu::target("avx512f")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
 #endif
 
 #pragma GCC pop_options

@@ -251,8 +251,8 @@ void atom_weights_baseline(const AtomWeightsJob& job) { atom_weights_scalar(job)
 void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(job); }
 
 #if defined(__x86_64__)
-[[gnu::target("avx512f")]] void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
-[[gnu::target("avx512f")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
 #endif
 
 #pragma GCC pop_options
