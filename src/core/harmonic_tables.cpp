@@ -45,22 +45,43 @@ std::size_t azimuth_row_index(double phi) {
 }
 
 // P_l^m(x) for all pairs l ≤ l_max in index order (Condon–Shortley phase): P_m^m from the
-// closed form, then the upward recurrence in l.
-void legendre_all(int l_max, double x, double* out) {
+// closed form, then the upward recurrence in l, (l−m)·P_l^m = (2l−1)·x·P_{l−1}^m − (l+m−1)·P_{l−2}^m.
+// Order by order: all m of order l from orders l−1 and l−2, a loop over contiguous memory that
+// vectorises (each value is formed exactly as the recurrence for its own m would).
+[[gnu::always_inline]] inline void legendre_rows(int l_max, double x, double* out) {
   const double s = std::sqrt((1.0 - x) * (1.0 + x));
   double pmm = 1.0;  // P_m^m, built up as (−1)^m·(2m−1)!!·s^m
-  for (int m = 0; m <= l_max; ++m) {
-    if (m > 0) pmm *= -(2.0 * m - 1.0) * s;
-    double p_lm2 = 0.0;  // P_{l−2}^m
-    double p_lm1 = pmm;  // P_{l−1}^m
-    out[harmonic_index(m, m)] = pmm;
-    for (int l = m + 1; l <= l_max; ++l) {
-      const double p = ((2.0 * l - 1.0) * x * p_lm1 - (l + m - 1.0) * p_lm2) / (l - m);
-      out[harmonic_index(l, m)] = p;
-      p_lm2 = p_lm1;
-      p_lm1 = p;
+  out[0] = pmm;
+  for (int l = 1; l <= l_max; ++l) {
+    double* row = out + harmonic_index(l, 0);
+    const double* before = out + harmonic_index(l - 1, 0);
+    const double* two_before = l >= 2 ? out + harmonic_index(l - 2, 0) : nullptr;
+    const double a = (2.0 * l - 1.0) * x;
+    for (int m = 0; m + 1 < l; ++m) {
+      row[m] = (a * before[m] - (l + m - 1.0) * two_before[m]) / (l - m);
     }
+    // m = l − 1: P_{l−2}^m does not exist and counts as 0.
+    row[l - 1] = (a * before[l - 1] - (2.0 * l - 2.0) * 0.0) / 1.0;
+    pmm *= -(2.0 * l - 1.0) * s;
+    row[l] = pmm;
   }
+}
+
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void legendre_rows_baseline(int l_max, double x, double* out) { legendre_rows(l_max, x, out); }
+#if defined(__x86_64__)
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void legendre_rows_avx512(int l_max, double x, double* out) {
+  legendre_rows(l_max, x, out);
+}
+#endif
+#pragma GCC pop_options
+
+void legendre_all(int l_max, double x, double* out) {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return legendre_rows_avx512(l_max, x, out);
+#endif
+  legendre_rows_baseline(l_max, x, out);
 }
 
 // Y_lm for l ≤ l_upto from the Legendre rows p0, p1 (weight w of p1), the normalisation factors
