@@ -9,8 +9,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target tessel
 mkdir -p example-run
 cd example-run
-# Predicts the solution scattering of lysozyme: writes 6lyzNN.log, 6lyzNN.int (the curve) and
-# 6lyzNN.alm (net amplitudes), NN counting up from 00 with each run, and a line in
-# tessel_summary.txt.
-cp ../examples/6lyz.pdb .
-../build/tessel 6lyz.pdb
+# Fits the model of the C-terminal domain of yeast Nup133 to its measured SAXS curve (456 points
+# in 1/Å with errors): searches excluded volume, atomic radius and shell contrast, and writes
+# 3kfo-fill_modelNN.log and 3kfo-fill_modelNN.fit (measured curve, errors and fitted curve), NN
+# counting up from 00 with each run, and a line with the χ² in tessel_summary.txt.
+cp ../examples/3kfo-fill_model.pdb ../examples/nup133_23922_merge.dat .
+../build/tessel 3kfo-fill_model.pdb nup133_23922_merge.dat

@@ -2,6 +2,7 @@
 #include "app/driver.hpp"
 
 #include <new>
+#include <vector>
 
 #include "app/banner.hpp"
 #include "app/input_files.hpp"
@@ -17,10 +18,11 @@ namespace tessel {
 
 namespace {
 
-// Settings, summary header and input files of a batch run. Returns the re-run command.
-std::string set_up_batch(std::span<const std::string> args, RunSettings& settings,
-                         const std::string& stamp, Platform& platform, std::ostream& err) {
-  const std::string command = rerun_command(args.front(), settings);
+// Settings, summary header and input files of a batch run. Returns the arguments of the re-runs
+// for several data files, taken before any job can change the settings.
+std::vector<std::string> set_up_batch(std::span<const std::string> args, RunSettings& settings,
+                                      const std::string& stamp, Platform& platform,
+                                      std::ostream& err) {
   if (!settings.no_summary)
     append_summary(platform, err, summary_header(stamp, command_line_text(args)));
   const ClassifiedInputs inputs = classify_input_files(
@@ -28,7 +30,7 @@ std::string set_up_batch(std::span<const std::string> args, RunSettings& setting
   apply_inputs(inputs, settings);
   if (inputs.data.size() == 1 && !settings.no_summary)
     append_summary(platform, err, summary_data_file_line(settings.data_file));
-  return command;
+  return rerun_arguments(platform.own_executable(args.front()), settings);
 }
 
 void set_up_interactive(RunSettings& settings) {
@@ -43,7 +45,7 @@ void set_up_interactive(RunSettings& settings) {
 int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform& platform) {
   const std::string stamp = time_stamp(platform.now());
   RunSettings settings;
-  std::string rerun;
+  std::vector<std::string> rerun;
   const bool batch = args.size() > 1;
   if (batch) {
     const ParseOutcome outcome = parse_command_line(args);
@@ -75,7 +77,8 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();
-  return 0;
+  // Every job ran, but a result file that could not be written is no success.
+  return env.output_failed ? 1 : 0;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include "app/input_files.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 
 #include "core/errors.hpp"
 
@@ -13,6 +15,13 @@ namespace {
 std::string trimmed(const std::string& s) {
   const auto last = s.find_last_not_of(' ');
   return last == std::string::npos ? std::string() : s.substr(0, last + 1);
+}
+
+// The shortest decimal text that reads back as the same double.
+std::string exact_text(double value) {
+  std::array<char, 32> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return std::string(buffer.data(), result.ptr);
 }
 
 std::string upper(std::string s) {
@@ -71,19 +80,32 @@ int batch_job_count(const RunSettings& settings) {
   return std::max(1, static_cast<int>(n));
 }
 
-std::string rerun_command(const std::string& program_path, const RunSettings& settings) {
-  std::string command = "\"" + program_path + "\"";
-  if (settings.angular_units >= 1 && settings.angular_units <= 4)
-    command += " -un " + std::to_string(settings.angular_units);
-  if (settings.keep) command += " -kp";
-  if (settings.write_errors) command += " -err ";
-  if (settings.subtract_constant) command += " -cst";
-  return command;
+std::vector<std::string> rerun_arguments(const std::string& program, const RunSettings& settings) {
+  std::vector<std::string> args{program};
+  if (settings.angular_units >= 1 && settings.angular_units <= 4) {
+    args.emplace_back("-un");
+    args.push_back(std::to_string(settings.angular_units));
+  }
+  if (settings.keep_as_set) args.emplace_back("-kp");
+  args.emplace_back(settings.write_errors ? "-err" : "-err=N");
+  if (settings.subtract_constant) args.emplace_back("-cst");
+  args.emplace_back("-dns");
+  args.push_back(exact_text(settings.rho0));
+  args.emplace_back("-dro");
+  args.push_back(exact_text(settings.delta_rho));
+  if (settings.use_default_parameters) args.emplace_back("-def");
+  if (settings.no_summary) args.emplace_back("-nosmy");
+  return args;
 }
 
-std::string rerun_command_line(const std::string& command, const std::string& save_file,
-                               const std::string& data_file) {
-  return command + " " + save_file + " " + data_file;
+std::vector<std::string> rerun_argument_vector(std::span<const std::string> arguments,
+                                               const std::string& save_file,
+                                               const std::string& data_file) {
+  std::vector<std::string> args(arguments.begin(), arguments.end());
+  args.emplace_back("--");
+  args.push_back(save_file);
+  args.push_back(data_file);
+  return args;
 }
 
 }  // namespace tessel

@@ -34,12 +34,20 @@ void apply_inputs(const ClassifiedInputs& inputs, RunSettings& settings);
 // Jobs of a batch run: one per structure or save file, at least one.
 int batch_job_count(const RunSettings& settings);
 
-// The command that starts the program again for one more data file: the program path in double
-// quotes and the options the re-run needs (" -un " and the unit, " -kp", " -err ", " -cst").
-std::string rerun_command(const std::string& program_path, const RunSettings& settings);
+// The arguments that start the program again on one more data file, argv[0] the program: the
+// options a job on a save file still reads, so that each re-run fits as the user asked and writes
+// where the user asked: " -un" and the unit, " -kp" as the user set keep (not as forced), the
+// error column on (" -err") or off (" -err=N"), " -cst", the solvent density " -dns" and the
+// shell contrast " -dro" (exact values), " -def" and " -nosmy". Left out: the grid settings, which
+// the save file replaces; the structure options (hydrogens, naming, model, chain), which a job on
+// a save file does not use; and the prefix, which such a job does not use either (it would make
+// every re-run write over the same names).
+std::vector<std::string> rerun_arguments(const std::string& program, const RunSettings& settings);
 
-// The command line of one re-run: the command, the job's save file and the data file.
-std::string rerun_command_line(const std::string& command, const std::string& save_file,
-                               const std::string& data_file);
+// The argument vector of one re-run: the arguments above, "--" (so that names beginning with '-'
+// or '/' are taken as files), the job's save file and the data file.
+std::vector<std::string> rerun_argument_vector(std::span<const std::string> arguments,
+                                               const std::string& save_file,
+                                               const std::string& data_file);
 
 }  // namespace tessel

@@ -2,12 +2,18 @@
 // the scattering model, the intensity and the result files, in the order the user sees them.
 #include "app/job.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <optional>
+#include <span>
 
+#include "app/curve_stage.hpp"
+#include "app/fit_stage.hpp"
+#include "app/input_files.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
+#include "app/save_stage.hpp"
 #include "core/errors.hpp"
 #include "core/fibonacci_grid.hpp"
 #include "core/form_factors.hpp"
@@ -16,16 +22,23 @@
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
 #include "io/atom_typing.hpp"
+#include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
 #include "io/pdb_selection.hpp"
 #include "io/run_log.hpp"
+#include "io/save_file.hpp"
 #include "io/summary_file.hpp"
 #include "io/time_stamp.hpp"
 
 namespace tessel {
 
 namespace {
+
+// The stop of a job whose intensity is no finite number.
+constexpr std::string_view kIntensityOutOfRange =
+    " Error -- The intensity is out of the range of numbers (infinite or undefined): check the"
+    " maximum scattering vector, the solvent density and the shell contrast";
 
 // Step of the default point count of the s grid, 1/Å.
 constexpr double kDefaultPointStep = 0.01;
@@ -51,6 +64,9 @@ class JobRun {
   JobRun(JobEnvironment& env, int index) : env_(env), s_(env.settings), index_(index) {}
 
   void run();
+  // Runs the job; an error that ends it is also written to its log, if the log is open, so
+  // that the log does not break off without a reason.
+  void run_and_record_failure();
 
  private:
   bool interactive() const { return env_.dialogue != nullptr; }
@@ -66,6 +82,9 @@ class JobRun {
   }
 
   void obtain_structure();
+  void restore();
+  SaveData read_save(std::string& name);
+  bool write_save();
   void name_outputs();
   void open_log();
   void set_up_real_space_grid();
@@ -76,10 +95,17 @@ class JobRun {
   void write_envelope_coefficients();
   void predict();
   void evaluate(Prediction& p) const;
+  void derive(Prediction& p) const;
+  void require_finite_intensity(const Prediction& p) const;
   void finish_prediction(const Prediction& p);
+  void fit_curve();
+  void write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
+                 std::span<const double> read_errors);
+  void announce_structure_files();
   void write_intensity(const Prediction& p);
   void write_amplitudes(const Prediction& p);
   void end_job(std::string_view summary_line);
+  void close_log_checked();
   void run_further_data_files();
 
   JobEnvironment& env_;
@@ -96,16 +122,16 @@ class JobRun {
   MolecularQuantities molecular_;
   std::string coefficients_file_;  // the .flm file written, if any
   bool save_file_written_ = false;
+  std::string save_file_read_;     // a job on a save file: its name as given
 };
 
 void JobRun::run() {
   if (s_.mode == 2) {
-    // Jobs on a save file restore the grids, the structure name and the amplitudes from it and
-    // join at the intensity stage. Reading save files is not part of the program yet.
-    throw Error(" Error -- Save files (.sav) cannot be read by this version: " +
-                (index_ < static_cast<int>(s_.save_files.size())
-                     ? s_.save_files[static_cast<std::size_t>(index_)]
-                     : std::string()));
+    // A job on a save file restores the grids, the structure name and the amplitudes from it
+    // and joins at the intensity stage.
+    restore();
+    predict();
+    return;
   }
 
   obtain_structure();
@@ -132,15 +158,14 @@ void JobRun::run() {
   model_ = compute_scattering_model(request, report());
   report_model();
 
-  // With keep on, jobs on a structure write the save file here for later runs on the same
-  // amplitudes. Writing save files is not part of the program yet.
-  save_file_written_ = false;
+  // Later runs on the same amplitudes start from here: C is not normalised yet.
+  if (s_.keep && s_.mode == 0) save_file_written_ = write_save();
 
   if (s_.keep) write_envelope_coefficients();
 
   if (s_.mode == 1) {
     log_ << envelope_job_end(now_stamp());
-    log_.close();
+    close_log_checked();
     structure_.copy.remove();
     return;
   }
@@ -176,6 +201,56 @@ void JobRun::obtain_structure() {
       env_.error << e.what() << '\n';
     }
   }
+}
+
+void JobRun::restore() {
+  SaveData data = read_save(save_file_read_);
+  apply_save_settings(data, s_);
+  structure_name_ = data.structure_name;
+
+  // The outputs go beside the structure the amplitudes came from; no prefix.
+  const OutputName name = choose_output_name(output_stem(structure_name_, true), "", env_.platform);
+  s_.base_name = name.base;
+  s_.run_number = name.run;
+  env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
+  env_.console << restored_console_report(data);
+
+  const std::string file = output_file(".log");
+  log_.open(file, std::ios::trunc);
+  if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
+  log_ << restored_log_header(env_.start_stamp);
+  log_ << save_file_report(data, save_file_read_);
+
+  s_grid_ = data.s;
+  model_ = restored_model(std::move(data));
+}
+
+SaveData JobRun::read_save(std::string& name) {
+  if (!interactive()) {
+    // In batch mode a save file that cannot be read ends the run (SaveFileReadError).
+    name = s_.save_files.at(static_cast<std::size_t>(index_));
+    return read_save_file(name);
+  }
+  for (;;) {
+    name = env_.dialogue->ask_file_name("Save file name", "sav");
+    if (name.empty()) continue;
+    try {
+      return read_save_file(name);
+    } catch (const SaveFileReadError& e) {
+      env_.console << e.what() << '\n';
+    }
+  }
+}
+
+bool JobRun::write_save() {
+  SavedGrids grids;
+  grids.structure_name = structure_name_;
+  grids.l_max = s_.l_max;
+  grids.fibonacci_order = s_.fibonacci_order;
+  grids.n_directions = static_cast<int>(tables_->grid().size());
+  grids.s_max = s_.s_max;
+  grids.s = s_grid_;
+  return save_model(output_file(".sav"), grids, model_, env_.error);
 }
 
 void JobRun::name_outputs() {
@@ -298,10 +373,12 @@ void JobRun::write_envelope_coefficients() {
   // Without a console to answer (batch mode) a file that cannot be created is skipped.
   const auto written = LOFLMS(output_file(".flm"), title, coeffs, model_.statistics.radius,
                               env_.console, ask_new_name);
-  if (written)
+  if (written) {
     coefficients_file_ = *written;
-  else
+  } else {
     log_ << saving_error(output_file(".flm"));
+    env_.output_failed = true;
+  }
 }
 
 void JobRun::predict() {
@@ -325,9 +402,8 @@ void JobRun::predict() {
   if (interactive())
     s_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve", s_.fit_wanted);
   if (s_.fit_wanted == 'Y') {
-    // The fit of the solvent parameters to the experimental curve takes over here and ends the
-    // job with its own result files. It is not part of the program yet.
-    throw Error(" Error -- Fitting experimental data is not available in this version");
+    fit_curve();
+    return;
   }
 
   both(prediction_note());
@@ -351,7 +427,23 @@ void JobRun::predict() {
   log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
 
   evaluate(p);
+  require_finite_intensity(p);
   finish_prediction(p);
+}
+
+void JobRun::require_finite_intensity(const Prediction& p) const {
+  // Extreme settings (a maximum s whose square overflows, a solvent density of 1e300) carry the
+  // arithmetic out of range; such numbers must not be written as a result.
+  const auto finite = [](const std::vector<double>& v) {
+    return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+  };
+  bool ok = finite(p.intensity) && finite(partial_.atoms);
+  for (std::size_t i = 0; ok && i < p.intensity.size(); ++i) {
+    // The excluded-volume and shell columns of the intensity file.
+    ok = std::isfinite(p.scale[i] * p.scale[i] * partial_.solvent[i]) &&
+         std::isfinite(p.delta_rho * p.delta_rho * partial_.shell[i]);
+  }
+  if (!ok) throw Error(std::string(kIntensityOutOfRange));
 }
 
 void JobRun::evaluate(Prediction& p) const {
@@ -359,6 +451,11 @@ void JobRun::evaluate(Prediction& p) const {
   p.scale = excluded_volume_scale(s_grid_, partial_.solvent, p.rho0, p.excluded_volume,
                                   sums.atoms, p.atomic_radius);
   p.intensity = model_intensity(partial_, p.scale, p.delta_rho);
+  derive(p);
+}
+
+void JobRun::derive(Prediction& p) const {
+  const AtomSums& sums = model_.structure.sums;
   ForwardValues forward;
   forward.intensity = p.intensity.front();
   forward.atoms = partial_.atoms.front();
@@ -378,6 +475,14 @@ void JobRun::finish_prediction(const Prediction& p) {
   both(labelled_line("Average electron density", p.electron_density));
 
   log_ << output_files_heading();
+  announce_structure_files();
+
+  write_intensity(p);
+  write_amplitudes(p);
+  end_job(summary_prediction_line(structure_name_, p.rg_slope));
+}
+
+void JobRun::announce_structure_files() {
   // Only files that were written are announced.
   if (s_.keep && s_.mode != 2) {
     if (!coefficients_file_.empty())
@@ -385,10 +490,90 @@ void JobRun::finish_prediction(const Prediction& p) {
     if (save_file_written_)
       log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
   }
+}
 
-  write_intensity(p);
-  write_amplitudes(p);
-  end_job(summary_prediction_line(structure_name_, p.rg_slope));
+// Fitting mode: the experimental curve, the fit of the solvent parameters, and the result files
+// of the fitted model.
+void JobRun::fit_curve() {
+  const AtomSums& sums = model_.structure.sums;
+  CurveRequest request;
+  request.data_file = s_.data_file;
+  request.subtract_constant = s_.subtract_constant;
+  request.angular_units = s_.angular_units;
+  request.rho0 = s_.rho0;
+  request.keep_read_errors = s_.write_errors;
+  request.model_s = s_grid_;
+  request.rg_atoms = model_.structure.electron_rg;
+  PreparedCurve curve = prepare_experimental_curve(request, env_.dialogue, report());
+  s_.data_file = curve.data_file;
+  s_.subtract_constant = curve.subtract_constant;
+  s_.rho0 = curve.rho0;
+
+  FitInputs inputs;
+  inputs.model = fit_model(s_grid_, partial_, sums.atoms, sums.dummy_residues,
+                           molecular_.displaced_volume, molecular_.average_atom.radius,
+                           model_.statistics.shell_volume, molecular_.molecular_weight, s_.rho0);
+  inputs.data = std::move(curve.data);
+  inputs.structure_name = structure_name_;
+  inputs.use_default_parameters = s_.use_default_parameters;
+  inputs.interactive = interactive();
+  const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}});
+  s_.delta_rho = fit.parameters.contrast;
+  s_.subtract_constant = fit.subtract_constant;
+
+  // The closing values are those of the fitted model.
+  Prediction p;
+  p.rho0 = s_.rho0;
+  p.delta_rho = fit.parameters.contrast;
+  p.atomic_radius = fit.parameters.radius;
+  p.excluded_volume = fit.parameters.volume;
+  p.scale = fit.scale_curve;
+  p.intensity = fit.intensity;
+  derive(p);
+  finish_fit_log(report(), p.rg_combined, p.rg_slope, p.electron_density);
+
+  write_fit(p, fit, inputs.data, curve.read_errors);
+  if (s_.keep) {
+    write_intensity(p);
+    write_amplitudes(p);
+  }
+  end_job(fit_summary_line(structure_name_, p.rg_slope, s_.run_number, fit.chi2));
+}
+
+void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
+                       std::span<const double> read_errors) {
+  FitFileContent c;
+  c.structure_name = structure_name_;
+  c.contrast = p.delta_rho;
+  c.radius = p.atomic_radius;
+  c.slope_rg = p.rg_slope;
+  c.volume = fit.reported_volume;
+  c.chi2 = fit.chi2;
+  c.s_model = s_grid_;
+  c.model = fit.intensity;
+  c.s = data.s_e;
+  c.intensity = data.i_e;
+  c.error = read_errors;
+  c.fitted = fit.fitted;
+  c.scale = fit.scale;
+  c.background = fit.absolute_background();
+  c.with_errors = s_.write_errors;
+
+  const std::string file = output_file(".fit");
+  std::ofstream out(file, std::ios::trunc);
+  bool ok = static_cast<bool>(out);
+  if (ok) {
+    write_fit_file(out, c, console_report());
+    out.close();
+    ok = static_cast<bool>(out);
+  }
+  if (ok) {
+    announce_structure_files();
+    env_.console << saved_line(kSavedFit, file, Destination::console);
+    log_ << saved_line(kSavedFit, file, Destination::log);
+  } else {
+    both(saving_error(file));
+  }
 }
 
 void JobRun::write_intensity(const Prediction& p) {
@@ -409,7 +594,8 @@ void JobRun::write_intensity(const Prediction& p) {
   const std::string file = output_file(".int");
   std::ofstream out(file, std::ios::trunc);
   bool ok = static_cast<bool>(out) && write_intensity_file(out, header, columns);
-  if (out.is_open()) {
+  const bool created = out.is_open();
+  if (created) {
     out.close();
     ok = ok && static_cast<bool>(out);
   }
@@ -417,7 +603,10 @@ void JobRun::write_intensity(const Prediction& p) {
     env_.console << saved_line(kSavedIntensities, file, Destination::console);
     log_ << saved_line(kSavedIntensities, file, Destination::log);
   } else {
+    // A file cut short (a full disk) would pass for a whole one.
+    if (created) env_.platform.remove(file);
     both(saving_error(file));
+    env_.output_failed = true;
   }
 }
 
@@ -429,27 +618,63 @@ void JobRun::write_amplitudes(const Prediction& p) {
   if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
+  } else {
+    env_.output_failed = true;
   }
 }
 
 void JobRun::end_job(std::string_view summary_line) {
   close_run_log(log_, now_stamp());
-  log_.close();
+  close_log_checked();
   structure_.copy.remove();
-  if (!interactive() && !s_.no_summary) append_summary(env_.platform, env_.error, summary_line);
+  if (!interactive() && !s_.no_summary && !append_summary(env_.platform, env_.error, summary_line))
+    env_.output_failed = true;
   run_further_data_files();
+}
+
+void JobRun::close_log_checked() {
+  log_.close();
+  // The log is written through a buffer: a full disk shows only when it is flushed and closed.
+  if (log_.fail()) {
+    env_.error << saving_error(output_file(".log"));
+    env_.output_failed = true;
+  }
+}
+
+void JobRun::run_and_record_failure() {
+  try {
+    run();
+  } catch (const Error& e) {
+    if (log_.is_open()) {
+      log_ << e.what() << '\n';
+      log_.close();
+    }
+    throw;
+  }
 }
 
 void JobRun::run_further_data_files() {
   // With two or more data files each is fitted by a run of its own on this job's save file,
-  // and the intermediate files are removed afterwards unless the user kept them. These re-runs
-  // need the save file, which the program does not write yet.
+  // and the intermediate files are removed afterwards unless the user kept them. A re-run that
+  // fails does not stop this run.
+  if (s_.data_files.size() < 2 || env_.rerun_arguments.empty()) return;
+  const std::string save = s_.mode == 2 ? save_file_read_ : output_file(".sav");
+  env_.console.flush();
+  env_.error.flush();
+  for (const std::string& data : s_.data_files) {
+    const std::vector<std::string> argv = rerun_argument_vector(env_.rerun_arguments, save, data);
+    if (!env_.platform.run_and_wait(argv))
+      env_.error << " Warning: the program could not be started again for " << data << '\n';
+  }
+  if (!s_.keep_as_set) remove_kept_files(s_.base_name);
 }
 
 }  // namespace
 
-void append_summary(Platform& platform, std::ostream& error, std::string_view text) {
-  if (!platform.append(std::string(kSummaryFileName), text)) error << saving_error(kSummaryFileName);
+bool append_summary(Platform& platform, std::ostream& error, std::string_view text) {
+  if (platform.append(std::string(kSummaryFileName), text)) return true;
+  error << saving_error(kSummaryFileName);
+  return false;
 }
 
 int default_point_count(double s_max) {
@@ -460,7 +685,7 @@ int default_point_count(double s_max) {
 
 void run_job(JobEnvironment& env, int index) {
   JobRun job(env, index);
-  job.run();
+  job.run_and_record_failure();
 }
 
 }  // namespace tessel

@@ -3,6 +3,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/platform.hpp"
 #include "core/run_settings.hpp"
@@ -19,15 +20,19 @@ struct JobEnvironment {
   std::ostream& error;
   Dialogue* dialogue = nullptr;  // interactive mode only
   std::string start_stamp;       // time stamp taken at program start
-  std::string rerun_command;     // batch mode: how to start the program on one more data file
+  // Batch mode: the program and options that start it again on one more data file.
+  std::vector<std::string> rerun_arguments;
+  // Set when a result file (the log, a result or intermediate file, the summary) could not be
+  // written completely. Its warning has been given and the run goes on, but ends with status 1.
+  bool output_failed = false;
 };
 
 // Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
 void run_job(JobEnvironment& env, int index);
 
 // Appends text to the summary file in one write. A summary file that cannot be written costs a
-// warning on the error stream; the run goes on.
-void append_summary(Platform& platform, std::ostream& error, std::string_view text);
+// warning on the error stream and returns false; the run goes on.
+bool append_summary(Platform& platform, std::ostream& error, std::string_view text);
 
 // The default number of curve points offered for a maximum s: round(s_max/0.01) + 1, or the
 // largest number of points when the rounded quotient is 4999 or more.

@@ -1,5 +1,6 @@
 // tessel: small-angle X-ray scattering of macromolecules from atomic models.
 // The one place that prints the errors that end a run and decides the exit status.
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -22,5 +23,10 @@ int main(int argc, char** argv) {
     std::cout.flush();
     std::cerr << e.what() << '\n';
     return e.status();
+  } catch (const std::exception& e) {
+    // A check inside the computation refused its input: a message and status 1, never an abort.
+    std::cout.flush();
+    std::cerr << " Error -- " << e.what() << '\n';
+    return 1;
   }
 }

@@ -301,7 +301,9 @@ bool yes_no(std::string_view name, std::string_view value) {
 
 bool readable_file(const std::string& name) {
   std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) return false;
+  // Only a regular file can be read as input: opening a FIFO would wait for a writer without
+  // end, and a device such as /dev/zero never ends.
+  if (!std::filesystem::is_regular_file(name, ec)) return false;
   return std::ifstream(name).is_open();
 }
 

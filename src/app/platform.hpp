@@ -1,8 +1,9 @@
 // The program's contact with the operating system: the clock, file queries, exclusive creation,
-// appending, deletion and running a command. Jobs reach the system only through this interface,
+// appending, deletion and starting a program. Jobs reach the system only through this interface,
 // so tests can put a fake in its place.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,15 @@ class Platform {
   // Deletes a file; a missing file is no error.
   virtual void remove(const std::string& path) = 0;
 
-  // Runs a command line through the system command interpreter and waits for it; its exit status
-  // is not looked at.
-  virtual void run_command(const std::string& command) = 0;
+  // Starts a program directly (no command interpreter) with the argument vector, argv[0] being
+  // the program, and waits for it to end. Any text is passed through as it stands, so names with
+  // blanks, quotes or shell characters reach the program unchanged. Its exit status is not
+  // looked at; false when the program could not be started at all.
+  virtual bool run_and_wait(std::span<const std::string> argv) = 0;
+
+  // The path of the running program's executable, to start it again; `argv0` (the name it was
+  // started by) when the system cannot tell.
+  virtual std::string own_executable(const std::string& argv0) = 0;
 };
 
 // The real operating system.
@@ -44,7 +51,8 @@ class SystemPlatform final : public Platform {
   CreateResult create_exclusive(const std::string& path) override;
   bool append(const std::string& path, std::string_view text) override;
   void remove(const std::string& path) override;
-  void run_command(const std::string& command) override;
+  bool run_and_wait(std::span<const std::string> argv) override;
+  std::string own_executable(const std::string& argv0) override;
 };
 
 }  // namespace tessel

@@ -229,6 +229,10 @@ ErrestResult ERREST(std::span<const double> s, std::span<const double> intensity
   if (spread.status != 0) return fall_back(" ERREST ---W- Too few points for smoothing!");
   out.error.resize(n);
   for (std::size_t j = 0; j < n; ++j) out.error[j] = std::fabs(spread.value[j]) + kTiny;
+  // Intensities near the top of the double range overflow exp() in the residuals.
+  if (!std::all_of(out.error.begin(), out.error.end(), [](double e) { return std::isfinite(e); })) {
+    return fall_back(" ERREST ---W- Smoothed errors are not finite!");
+  }
   out.messages.emplace_back(" ERREST ----- Errors estimated by polynomial smoothing");
   return out;
 }

@@ -52,8 +52,9 @@ struct ErrestResult {
 // SMOERR (k1 = ⌊√n⌋ at least 2, at most min(51, ⌊n/2⌋ − 1); then k2 = max(2, ⌊k1/2⌋) with the
 // first pass's errors), tests the residuals exp(smoothed) − I for randomness at 1 %, and takes
 // σ = |smoothed |r|| + 1e-20 when they are random, else 3 % of |I| (+ 1e-20). A curve of fewer
-// than 6 points, too short for the smoothing windows, also gets 3 % of |I|; an empty one gets
-// nothing.
+// than 6 points, too short for the smoothing windows, also gets 3 % of |I|, and so does a curve
+// whose smoothed errors overflow (intensities near the top of the double range); an empty one
+// gets nothing.
 ErrestResult ERREST(std::span<const double> s, std::span<const double> intensity);
 
 }  // namespace tessel

@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <fstream>
+#include <system_error>
 #include <vector>
 
 #include "io/fortran_format.hpp"
@@ -90,6 +91,9 @@ int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
   const int status = write_alm(out, title, l_max, s, alm);
   out.close();
   if (status != kAlmOk || !out) {
+    // A file cut short (a full disk) would pass for a whole one.
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
     console << " LOALMS ---E-: Fatal error in Alms file.\n";
     return kAlmWriteFailed;
   }
@@ -145,6 +149,9 @@ std::optional<std::string> LOFLMS(const std::string& file, std::string_view titl
       const bool written = write_flm(out, title, coeffs, radius);
       out.close();
       if (written && out) return name;
+      // A file cut short (a full disk) would pass for a whole one.
+      std::error_code ec;
+      std::filesystem::remove(name, ec);
       console << " Warning: error saving data to the file " << name << '\n';
       return std::nullopt;
     }

@@ -30,7 +30,7 @@ int write_alm(std::ostream& out, std::string_view title, int l_max, std::span<co
 // LOALMS: the net-amplitude file under its full name (of any length), replacing an existing
 // file. Messages go to the console: a blank name or a file that cannot be created gives
 // kAlmCannotOpen and ' LOALMS ---E- Error opening data file "name".', a failed write
-// kAlmWriteFailed and " LOALMS ---E-: Fatal error in Alms file.".
+// kAlmWriteFailed and " LOALMS ---E-: Fatal error in Alms file." (the part written is removed).
 int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
            std::span<const double> s, std::span<const std::complex<double>> alm,
            std::ostream& console);
@@ -59,8 +59,9 @@ bool write_flm(std::ostream& out, std::string_view title, const EnvelopeCoeffici
 // LOFLMS: writes the .flm file, replacing an existing one. When the file cannot be created the console
 // gets " LOASAV: Error  --  cannot open file  " and the name; then `ask_new_name` (when given)
 // supplies another name and the writing starts over, and without it (no console to answer) the
-// file is skipped with " Warning: error saving data to the file " and the name. Returns the
-// name written, or nothing.
+// file is skipped with " Warning: error saving data to the file " and the name. A write that
+// fails part-way gives the same warning and removes what was written. Returns the name
+// written, or nothing.
 std::optional<std::string> LOFLMS(
     const std::string& file, std::string_view title, const EnvelopeCoefficients& coeffs,
     double radius, std::ostream& console,

@@ -27,6 +27,9 @@ constexpr int kGuard = 4;
 constexpr int kExactScientific = 780;  // more than the 767 significant digits of any double
 constexpr int kExactFixed = 1100;      // more than the 1074 decimals of any double
 constexpr int kMaxDigits = 200;        // largest d accepted (w up to five times that)
+// Most steps and columns one pass through a format may take: nested repeat counts multiply,
+// so "(99999(99999'x'))" would otherwise write for minutes.
+constexpr double kMaxPassLength = 1e6;
 
 // Adds one unit at the last of the first `keep` digits of `s`. Returns true when the carry
 // runs out of the front (all nines), in which case the digits are all '0'.
@@ -353,12 +356,44 @@ class Parser {
     pos_ = 1;
     parse_list(0);
     if (pos_ != s_.size()) fail("text after the closing parenthesis");
+    if (pass_length(0, items_.size()) > kMaxPassLength) fail("it expands too far");
     return std::move(items_);
   }
 
  private:
   [[noreturn]] void fail(const std::string& why) const {
     throw FormatError("invalid format \"" + std::string(original_) + "\": " + why);
+  }
+
+  // Steps plus columns of one pass over items [first, last): each item is a step, and it may
+  // write its literal, move over its columns or fill its fields; groups multiply by their
+  // repeat count. A text field without width counts no columns (its value sets them).
+  double pass_length(std::size_t first, std::size_t last) const {
+    double length = 0;
+    for (std::size_t i = first; i < last && length <= kMaxPassLength; ++i) {
+      const Format::Item& it = items_[i];
+      double columns = 0;
+      switch (it.kind) {
+        case Kind::group_begin: {
+          const auto end = static_cast<std::size_t>(it.w);
+          length += it.repeat * (1 + pass_length(i + 1, end));
+          i = end;
+          continue;
+        }
+        case Kind::literal: columns = static_cast<double>(it.literal.size()); break;
+        case Kind::skip:
+        case Kind::tab: columns = it.w; break;
+        case Kind::slash: columns = 1; break;
+        case Kind::text:
+        case Kind::integer:
+        case Kind::fixed:
+        case Kind::exponential:
+        case Kind::general: columns = std::max(it.w, 0); break;
+        default: break;
+      }
+      length += it.repeat * (1 + columns);
+    }
+    return length;
   }
 
   bool at_digit() const {

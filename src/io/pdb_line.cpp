@@ -2,6 +2,7 @@
 #include "io/pdb_line.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "core/errors.hpp"
@@ -205,6 +206,7 @@ std::optional<double> read_coordinate_field(std::string_view field) {
   double value = 0;
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
+  if (!(std::abs(value) < kCoordinateLimit)) return std::nullopt;
   return value;
 }
 

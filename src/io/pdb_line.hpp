@@ -15,6 +15,10 @@ namespace tessel {
 inline constexpr std::size_t kMaxPdbLineLength = 1024;
 // Columns the amplitude stage reads from each record (the record text handed to atom typing).
 inline constexpr std::size_t kPdbRecordLength = 80;
+// Coordinates are smaller in magnitude than this, Å: 99999.999 is the largest value an 8-column
+// field holds without an exponent. Larger ones (written with an exponent, such as "9.99e+99")
+// come from no real structure, and their squares and sums would overflow the extent and centre.
+inline constexpr double kCoordinateLimit = 1.0e5;
 
 // The columns of one accepted atom line that the later stages use (columns counted from 1).
 struct AtomRecord {
@@ -87,7 +91,8 @@ AtomLineClass classify_atom_line(std::string_view line, bool explicit_hydrogens)
 
 // A coordinate field read as Fortran reads F8.3: blanks are ignored, a field without a decimal
 // point has three implied decimals, an exponent may follow. Empty when the field holds no
-// number (an all-blank field included: an atom line without coordinates is unreadable).
+// number (an all-blank field included: an atom line without coordinates is unreadable) or a
+// number of magnitude kCoordinateLimit or more.
 std::optional<double> read_coordinate_field(std::string_view field);
 
 // The three coordinates of columns 31-54; empty when one of them cannot be read.

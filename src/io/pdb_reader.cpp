@@ -57,7 +57,9 @@ class CoordinateTotals {
 
 std::ifstream open_structure(const std::filesystem::path& file) {
   std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) throw StructureOpenError(file.string());
+  // Only a regular file is read: opening a FIFO would wait for a writer without end, a device
+  // such as /dev/zero never ends, and the passes read the file more than once.
+  if (!std::filesystem::is_regular_file(file, ec)) throw StructureOpenError(file.string());
   std::ifstream in(file, std::ios::binary);
   if (!in) throw StructureOpenError(file.string());
   return in;

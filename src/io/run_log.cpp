@@ -25,6 +25,15 @@ std::string log_header(std::string_view time_stamp) {
   return text;
 }
 
+std::string restored_log_header(std::string_view time_stamp) {
+  std::string text = line(kLogTitle);
+  text += "\n";
+  text += line("  Intensity and fit from the multipole amplitudes of a save file");
+  text += "\n";
+  text += line(" --  Program  started  at " + std::string(time_stamp) + " --");
+  return text;
+}
+
 std::string reciprocal_grid_console_heading() {
   return line(" ----------  Reciprocal space grid  -------------") +
          line("  ( in s = 4*pi*sin(theta)/lambda [1/angstrom] ) ") + "\n";

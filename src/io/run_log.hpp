@@ -16,6 +16,11 @@ inline constexpr std::string_view kLogTitle = "  T E S S E L    Version 2.8.3  -
 // the real-space grid heading and an empty line.
 std::string log_header(std::string_view time_stamp);
 
+// The head of the log of a job on a save file: the title, an empty line, a credit line, an empty
+// line and " --  Program  started  at " with the time stamp and " --". The report of the save
+// file read follows it.
+std::string restored_log_header(std::string_view time_stamp);
+
 // Headings of the reciprocal-space grid: the console's and the log's differ.
 std::string reciprocal_grid_console_heading();
 std::string reciprocal_grid_log_heading();

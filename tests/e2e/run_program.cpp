@@ -3,10 +3,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,32 +22,59 @@ namespace tessel_test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Milliseconds left until `deadline`, at least 0.
+int milliseconds_left(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+}  // namespace
+
 RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
-                     const std::string& stdin_text) {
+                     const std::string& stdin_text, int time_limit_seconds) {
+  // A child that exits before reading all of its input must not end the test with SIGPIPE.
+  static const bool sigpipe_ignored = [] {
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+  }();
+  (void)sigpipe_ignored;
+
+  // Everything the child needs is prepared before the fork: between fork and exec only
+  // async-signal-safe calls are allowed (tests may start several runs from threads).
+  std::string exe = TESSEL_EXE;
+  std::vector<std::string> copy = args;
+  std::vector<char*> argv;
+  argv.push_back(exe.data());
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string dir_text = dir.string();
+
+  // Close-on-exec pipes, so that runs started at the same time from several threads do not
+  // hold each other's pipes open.
   int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    // A process group of its own, so that a hung run is killed with everything it started.
+    setpgid(0, 0);
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-      close(fd);
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    std::string exe = TESSEL_EXE;
-    argv.push_back(exe.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    if (chdir(dir_text.c_str()) != 0) _exit(126);
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
+  setpgid(pid, pid);
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(time_limit_seconds);
   // Feed standard input and drain both outputs without deadlock.
   std::size_t written = 0;
   int in_fd = in_pipe[1];
@@ -63,8 +94,15 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
     if (out_open) { fds[n] = {out_pipe[0], POLLIN, 0}; idx_out = n++; }
     if (err_open) { fds[n] = {err_pipe[0], POLLIN, 0}; idx_err = n++; }
     if (in_fd >= 0) { fds[n] = {in_fd, POLLOUT, 0}; idx_in = n++; }
-    if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+    const int ready = poll(fds, static_cast<nfds_t>(n), milliseconds_left(deadline));
+    if (ready < 0) {
       if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) {
+      // The time is up: the run is taken to hang.
+      result.timed_out = true;
+      kill(-pid, SIGKILL);
       break;
     }
     if (idx_in >= 0 && (fds[idx_in].revents & (POLLOUT | POLLERR | POLLHUP))) {
@@ -88,8 +126,15 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
   close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (result.timed_out) {
+    result.status = -1;
+    result.signal = SIGKILL;
+  } else {
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
   return result;
 }
 

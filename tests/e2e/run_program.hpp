@@ -9,14 +9,21 @@
 namespace tessel_test {
 
 struct RunResult {
-  int status = -1;     // exit status, or -1 when the program did not exit normally
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int status = -1;         // exit status, or -1 when the program did not exit normally
+  std::string out;         // standard output
+  std::string err;         // standard error
+  bool timed_out = false;  // killed after the time limit (status -1)
+  int signal = 0;          // the signal that ended the program, if one did
 };
 
-// Starts the program directly (no shell) with argv[0] = the program path.
+// Longest time a run may take before it is killed as hung.
+inline constexpr int kRunTimeLimitSeconds = 60;
+
+// Starts the program directly (no shell) with argv[0] = the program path. A run still going
+// after `time_limit_seconds` is killed and reported with status -1 and timed_out set.
 RunResult run_tessel(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                     const std::string& stdin_text = "");
+                     const std::string& stdin_text = "",
+                     int time_limit_seconds = kRunTimeLimitSeconds);
 
 // A fresh empty directory under the system temporary directory, removed on destruction.
 class TempDir {

@@ -189,5 +189,32 @@ TEST(FlmFile, UnwritableFileIsSkippedWithoutConsoleAndRenamedWithIt) {
   EXPECT_TRUE(std::filesystem::exists(good));
 }
 
+TEST(AmplitudeFiles, WritesCutShortLeaveNoFileBehind) {
+  // A link to /dev/full opens like a file, but every write fails as on a full disk. What the
+  // routines remove is the link (never the device it points to).
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  testing::ScratchDir dir;
+  const auto alm_file = dir.path() / "full.alm";
+  const auto flm_file = dir.path() / "full.flm";
+  std::filesystem::create_symlink("/dev/full", alm_file);
+  std::filesystem::create_symlink("/dev/full", flm_file);
+
+  const std::vector<double> s(51, 0.1);
+  const std::vector<std::complex<double>> alm(136 * 51, {1.0, 2.0});
+  std::ostringstream console;
+  EXPECT_EQ(LOALMS(alm_file, "x.pdb", 15, s, alm, console), kAlmWriteFailed);
+  EXPECT_EQ(console.str(), " LOALMS ---E-: Fatal error in Alms file.\n");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(alm_file)));
+
+  const std::vector<std::complex<double>> values(231, {1.0, 0.5});
+  const std::vector<int> present(231, 1);
+  std::ostringstream flm_console;
+  EXPECT_FALSE(LOFLMS(flm_file.string(), "t", {20, values, present}, 1.0, flm_console));
+  EXPECT_EQ(flm_console.str(),
+            " Warning: error saving data to the file " + flm_file.string() + "\n");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(flm_file)));
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
 }  // namespace
 }  // namespace tessel

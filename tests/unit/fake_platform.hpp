@@ -20,7 +20,7 @@ class FakePlatform : public Platform {
   std::set<std::string> unwritable;
   std::map<std::string, std::string> appended;
   std::vector<std::string> removed;
-  std::vector<std::string> commands;
+  std::vector<std::vector<std::string>> started;  // argument vectors of the programs run
 
   LocalTime now() override { return clock; }
   bool exists(const std::string& path) override { return files.count(path) > 0; }
@@ -40,7 +40,11 @@ class FakePlatform : public Platform {
     removed.push_back(path);
     files.erase(path);
   }
-  void run_command(const std::string& command) override { commands.push_back(command); }
+  bool run_and_wait(std::span<const std::string> argv) override {
+    started.emplace_back(argv.begin(), argv.end());
+    return true;
+  }
+  std::string own_executable(const std::string& argv0) override { return argv0; }
 };
 
 }  // namespace tessel::testing

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "core/errors.hpp"
 
@@ -90,18 +92,48 @@ TEST(InputFiles, DataFilesDecideFitAndKeep) {
   EXPECT_EQ(batch_job_count(RunSettings{}), 1);
 }
 
-TEST(InputFiles, RerunCommandPassesOnlyUnitsKeepErrorsAndConstant) {
-  RunSettings s;  // errors on by default
-  EXPECT_EQ(rerun_command("/opt/tessel", s), "\"/opt/tessel\" -err ");
+TEST(InputFiles, RerunArgumentsCarryEverySettingAFitOrItsOutputsDependOn) {
+  using Args = std::vector<std::string>;
+  RunSettings defaults;  // errors on, ρ0 0.334, δρ 0.03, nothing else
+  EXPECT_EQ(rerun_arguments("/opt/tessel", defaults),
+            (Args{"/opt/tessel", "-err", "-dns", "0.334", "-dro", "0.03"}));
+
+  RunSettings s;
   s.angular_units = 2;
-  s.keep = true;
+  s.keep = true;          // forced on by the driver: the user's setting is what counts
+  s.keep_as_set = false;
   s.subtract_constant = true;
   s.write_errors = false;
-  s.l_max = 30;  // not passed on
-  EXPECT_EQ(rerun_command("bin/tessel", s), "\"bin/tessel\" -un 2 -kp -cst");
+  s.rho0 = -0.1;
+  s.delta_rho = 0.1 + 0.2;  // 0.30000000000000004: must come back as the same double
+  s.use_default_parameters = true;
+  s.no_summary = true;
+  // Replaced by the save file or unused by a job on one: not passed.
+  s.l_max = 30;
+  s.fibonacci_order = 12;
+  s.n_points = 80;
+  s.s_max = 0.8;
+  s.explicit_hydrogens = true;
+  s.new_atom_naming = false;
+  s.model_number = 2;
+  s.chain_ids = "A";
+  s.prefix = "mine";
+  const Args args = rerun_arguments("bin/tessel", s);
+  EXPECT_EQ(args, (Args{"bin/tessel", "-un", "2", "-err=N", "-cst", "-dns", "-0.1", "-dro",
+                        "0.30000000000000004", "-def", "-nosmy"}));
+  EXPECT_EQ(std::stod(args[8]), s.delta_rho);
+
+  s.keep_as_set = true;
   s.write_errors = true;
-  EXPECT_EQ(rerun_command_line(rerun_command("t", s), "lyz00.sav", "e1.dat"),
-            "\"t\" -un 2 -kp -err  -cst lyz00.sav e1.dat");
+  const Args more = rerun_arguments("t", s);
+  ASSERT_GE(more.size(), 5u);
+  EXPECT_EQ(more[3], "-kp");
+  EXPECT_EQ(more[4], "-err");
+
+  // File names go after "--" exactly as given, whatever characters they hold.
+  const Args base{"t", "-cst"};
+  EXPECT_EQ(rerun_argument_vector(base, "my dir/lyz00.sav", "-e 1;$x'\"`.dat"),
+            (Args{"t", "-cst", "--", "my dir/lyz00.sav", "-e 1;$x'\"`.dat"}));
 }
 
 }  // namespace

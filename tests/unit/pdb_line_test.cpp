@@ -75,6 +75,11 @@ TEST(PdbLine, CoordinateFields) {
       {"  1.5E+1", 15.0},     {"  1.0D2 ", 100.0},   {"  +3.000", 3.0},
       {"        ", std::nullopt}, {"  abc   ", std::nullopt}, {"  1.2.3 ", std::nullopt},
       {"   -    ", std::nullopt}, {" 1.5E   ", std::nullopt}, {"  12,34 ", std::nullopt},
+      // The largest magnitudes a field holds without an exponent, and beyond them.
+      {"99999.99", 99999.99}, {"99999999", 99999.999}, {"-9999999", -9999.999},
+      {" 1.0E+05", std::nullopt}, {"-1.0E+05", std::nullopt}, {"9.99e+99", std::nullopt},
+      {" 1.0e400", std::nullopt}, {"  nan   ", std::nullopt}, {"     inf", std::nullopt},
+      {"********", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);

@@ -1,0 +1,45 @@
+// The experimental curve of a fitting job: the data file and the constant-subtraction choice,
+// the reading with its acceptance, the units, the cut to the model's s range and the
+// preparation for the fit, with their console and log lines.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/data_preparation.hpp"
+#include "dialogue/dialogue.hpp"
+#include "io/report.hpp"
+
+namespace tessel {
+
+// What the stage starts from. In interactive mode the data file, the constant subtraction,
+// the units and the solvent density are asked, with these values as the defaults where there
+// is one.
+struct CurveRequest {
+  std::string data_file;              // batch mode: the job's data file
+  bool subtract_constant = false;
+  int angular_units = 0;              // 0 = not given, 1..4
+  double rho0 = 0.334;                // solvent electron density, e/Å³
+  bool keep_read_errors = true;       // copy the errors as read, for the fit file's column
+  std::span<const double> model_s;    // the computed grid, 1/Å, ascending, not empty
+  double rg_atoms = 0.0;              // radius of gyration of the atoms in vacuum, Å
+};
+
+struct PreparedCurve {
+  std::string data_file;              // the file read
+  bool subtract_constant = false;     // as chosen
+  double rho0 = 0.0;                  // as given (asked again in interactive mode)
+  std::vector<double> read_errors;    // the errors as read, one per point kept (empty unless kept)
+  FitData data;                       // the measured curve in 1/Å cut to the model's range, and
+                                      // the regridded one, prepared for the fit
+};
+
+// Runs the stage. A data file that cannot be read or has fewer than two usable points writes
+// " Error reading SAXS data file" to the error stream and asks again in interactive mode
+// (`dialogue` given); in batch mode it throws Error with that text and status 1. A curve with no
+// point below the model's largest s throws Error(" Error -- Increase maximum scattering vector ").
+PreparedCurve prepare_experimental_curve(const CurveRequest& request, Dialogue* dialogue,
+                                         const Report& report);
+
+}  // namespace tessel
