@@ -181,11 +181,11 @@ void RowBlock::store(int b, std::span<const std::complex<double>> y) {
   for (const Chunk& ch : chunks_) {
     const int padded = ch.vectors * shape_.lanes;
     double* dst = values_.data() + ch.offset + bb * as_size(padded);
-    // Chunks start on a pair and hold whole pairs.
-    const std::complex<double>* pairs = y.data() + ch.first / 2;
-    for (int q = 0; q < ch.width / 2; ++q) {
-      dst[2 * q] = pairs[q].real();
-      dst[2 * q + 1] = -pairs[q].imag();
+    // Chunks start on a pair and hold whole pairs: (re, im) doubles, im negated.
+    const double* src = reinterpret_cast<const double*>(y.data()) + ch.first;
+    for (int q = 0; q < ch.width; q += 2) {
+      dst[q] = src[q];
+      dst[q + 1] = -src[q + 1];
     }
     for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
   }
