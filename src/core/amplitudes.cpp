@@ -19,8 +19,10 @@ constexpr double kSqrt2OverPi = 0.7978845608028653;  // √(2/π)
 
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
-// Byte budget of the harmonics of one block of atoms, which every s point reads again.
-constexpr std::size_t kBlockBytes = 1024 * 1024;
+// Byte budget of the harmonics of one block of atoms. Each tile of s points reads the whole block
+// once, its sums running over every source of the block in registers; a block of many sources
+// keeps the sums long, and a tile's reads stream from the outer caches fast enough.
+constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass of the threaded loop holds.
 constexpr std::size_t kPassBytes = 1024 * 1024;

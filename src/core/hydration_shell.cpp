@@ -25,8 +25,10 @@ constexpr double kShellFactor = 10.026513098524001;
 // Extra reach of the integral table beyond the envelope and its shell, Å.
 constexpr double kTableMargin = 2.0;
 
-// Byte budget of the harmonics of one block of directions, which every s point reads again.
-constexpr std::size_t kBlockBytes = 1024 * 1024;
+// Byte budget of the harmonics of one block of directions. Each tile of s points reads the whole block
+// once, its sums running over every source of the block in registers; a block of many sources
+// keeps the sums long, and a tile's reads stream from the outer caches fast enough.
+constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass holds.
 constexpr std::size_t kPassBytes = 1024 * 1024;
