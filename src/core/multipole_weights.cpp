@@ -78,7 +78,7 @@ typedef long long I8 __attribute__((vector_size(64)));
       }
     }
     for (int l = 0; l < whole; l += 8) {
-      const I8 order = {l, l + 1, l + 2, l + 3, l + 4, l + 5, l + 6, l + 7};
+      const I8 order = I8{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<long long>(l);
       V8 r[8];  // r[o·4 + p]: the weights of output o at point p for orders l..l+7
       for (int p = 0; p < kPoints; ++p) {
         V8 lo, hi;
@@ -171,7 +171,7 @@ typedef long long I8 __attribute__((vector_size(64)));
       }
     }
     for (int l = 0; l < whole; l += 8) {
-      const I8 order = {l, l + 1, l + 2, l + 3, l + 4, l + 5, l + 6, l + 7};
+      const I8 order = I8{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<long long>(l);
       V8 r[kPoints];
       for (int p = 0; p < kPoints; ++p) {
         V8 lo, hi;
