@@ -26,6 +26,8 @@ constexpr int kKeepOnTop = 512 * kMiB;
 // The heap grows in steps of at least this much address space (memory is used only when touched).
 constexpr int kGrowthStep = 64 * kMiB;
 constexpr std::uintptr_t kHugePage = 2 * kMiB;
+// Heap memory backed by huge pages from the start (a small job uses about this much).
+constexpr std::uintptr_t kPrefaulted = 8 * kMiB;
 
 }  // namespace
 
@@ -35,13 +37,30 @@ void prepare_process_memory() {
   mallopt(M_TOP_PAD, kGrowthStep);
   // Worker threads allocate from the same heap, so that memory freed by one stage serves the next.
   mallopt(M_ARENA_MAX, 1);
-  // Grow the heap by one step now and offer the step to huge pages.
+  // Grow the heap by one step now and offer the step to huge pages. Only whole 2 MB pages can
+  // be huge: the stretch below the first page boundary goes to a block that stays allocated and
+  // untouched, so that the program's memory starts on the boundary.
   void* first = std::malloc(kMiB);
   if (first == nullptr) return;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(first) + kHugePage - 1) & ~(kHugePage - 1);
+  const auto at = reinterpret_cast<std::uintptr_t>(first);
+  const auto begin = (at + kHugePage - 1) & ~(kHugePage - 1);
   const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(kHugePage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  if (end > begin && madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE) == 0) {
+    // A 2 MB page is huge only if it is written before anything reads it (a read maps the shared
+    // zero page, and a write after it gets small pages). The heap's allocator reads block headers
+    // before it writes them, so the first pages, which every job uses, are written now. Zero is
+    // written: fresh heap memory must read as zero.
+    for (std::uintptr_t page = begin; page < end && page < begin + kPrefaulted; page += kHugePage) {
+      *reinterpret_cast<volatile char*>(page) = 0;
+    }
+  }
   std::free(first);
+  constexpr std::uintptr_t kChunkHeader = 2 * sizeof(std::size_t);
+  if (begin - at > 2 * kChunkHeader) {
+    void* filler = std::malloc(begin - at - 2 * kChunkHeader);
+    // Kept for the life of the process; the compiler must not drop the call.
+    asm volatile("" : : "r"(filler) : "memory");
+  }
 }
 
 #else

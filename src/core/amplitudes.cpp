@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/atom_types.hpp"
+#include "core/multipole_weights.hpp"
 #include "core/multipole_block.hpp"
 
 namespace tessel {
@@ -18,8 +19,10 @@ constexpr double kSqrt2OverPi = 0.7978845608028653;  // √(2/π)
 
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
-// Byte budget of the harmonics of one block of atoms, which every s point reads again.
-constexpr std::size_t kBlockBytes = 1024 * 1024;
+// Byte budget of the harmonics of one block of atoms. Each tile of s points reads the whole block
+// once, its sums running over every source of the block in registers; a block of many sources
+// keeps the sums long, and a tile's reads stream from the outer caches fast enough.
+constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass of the threaded loop holds.
 constexpr std::size_t kPassBytes = 1024 * 1024;
@@ -160,7 +163,6 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
 void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, int count,
                                        AmplitudeWorkspace& ws, AmplitudeSums& out) const {
   assert(count >= 1 && count <= multipole::kTilePoints);
-  const LineTable& bessel = *bessel_;
   const int l_max = tables_->l_max();
   const auto orders = as_size(l_max + 1);
   const int size = block.size();
@@ -169,18 +171,12 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   ws.counts.resize(points * n);
   ws.sources.resize(points * orders);
 
-  // Orders counted per atom and point: x grows with s and the cut-off with l, so the counts only
-  // ever increase along the points; along the block they decrease, as r does.
+  // Orders counted per atom and point: they grow along the points, as x does, and fall along
+  // the block, as r does.
   for (std::size_t p = 0; p < points; ++p) {
     const double sk = s_[as_size(first) + p];
     int* counts = &ws.counts[p * n];
-    const int* before = p > 0 ? &ws.counts[(p - 1) * n] : nullptr;
-    for (std::size_t b = 0; b < n; ++b) {
-      const double x = sk * block.radius[b];
-      int c = before != nullptr ? before[b] : 0;
-      while (c <= l_max && bessel_term_counts(c, x)) ++c;
-      counts[b] = c;
-    }
+    for (std::size_t b = 0; b < n; ++b) counts[b] = counted_orders(sk * block.radius[b], l_max);
   }
   const int used = ws.counts[(points - 1) * n];  // the most orders any atom counts here
   if (size == 0 || used == 0) return;
@@ -188,41 +184,41 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   std::size_t active = n;
   while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
 
-  const std::size_t plane = active * orders;  // weights of one amplitude at one point
-  ws.weights.resize(2 * points * plane);
+  // Weights by atom, then order, then amplitude and point: [b][l][o][p], the eight weights that
+  // the sums read together for one atom and order in one cache line.
+  constexpr std::size_t kPer = 2 * multipole::kTilePoints;  // weights per atom and order
+  const std::size_t per_atom = orders * kPer;
+  ws.weights.resize(active * per_atom);
   multipole::Tile tile;
   tile.y = &block.conj_y;
   tile.points = count;
   tile.outputs = 2;
   tile.orders = used;
-  tile.stride = orders;
+  tile.weights = ws.weights.data();
+  tile.stride = per_atom;
+  tile.order_stride = kPer;
   const auto row = 2 * as_size(tables_->pair_count());
   auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
   auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
+  double* w = ws.weights.data();
+  AtomWeightsJob job;
+  job.bessel = bessel_;
+  job.points = count;
+  job.orders = used;
+  job.atoms = static_cast<int>(active);
+  job.s = s_.data() + first;
+  job.first_point = first;
+  job.radius = block.radius.data();
+  job.vacuum = block.vacuum.data();
+  job.solvent = block.solvent.data();
+  job.counts = ws.counts.data();
+  job.count_stride = n;
+  job.out = w;
+  job.per_atom = per_atom;
+  atom_weights(job, simd_);
   for (std::size_t p = 0; p < points; ++p) {
     const auto k = as_size(first) + p;
-    const double sk = s_[k];
     const int* counts = &ws.counts[p * n];
-    double* wa = &ws.weights[p * plane];
-    double* wc = &ws.weights[(points + p) * plane];
-    for (std::size_t b = 0; b < active; ++b) {
-      const double x = sk * block.radius[b];
-      const int c = counts[b];
-      double* wab = wa + b * orders;
-      double* wcb = wc + b * orders;
-      if (c > 0) {
-        const double* line = bessel.lines(bessel.interval(x)).data();
-        const double f = block.vacuum[b][k];
-        const double g = block.solvent[b] != nullptr ? block.solvent[b][k] : 0.0;
-        for (int l = 0; l < c; ++l) {
-          const double j = line[2 * l] * x + line[2 * l + 1];
-          wab[l] = j * f;
-          wcb[l] = j * g;
-        }
-      }
-      // Orders not counted here carry the weight 0 (the tile may visit them for another point).
-      for (int l = c; l < used; ++l) wab[l] = wcb[l] = 0.0;
-    }
     int m = static_cast<int>(active);
     int* sources = &ws.sources[p * orders];
     for (int l = 0; l < used; ++l) {
@@ -230,8 +226,6 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
       sources[l] = m;
     }
     tile.sources[p] = sources;
-    tile.weights[0][p] = wa;
-    tile.weights[1][p] = wc;
     tile.out[0][p] = a_out + k * row;
     tile.out[1][p] = c_out + k * row;
   }

@@ -136,8 +136,8 @@ class AmplitudeKernel {
 
   AmplitudeSums make_sums() const { return AmplitudeSums(tables_->l_max(), n_points()); }
   int n_points() const { return static_cast<int>(s_.size()); }
-  // Atoms per block of the loop: the harmonics of one block stay in cache while every s point
-  // reads them. Runs of this many atoms are the natural unit for progress and for threads.
+  // Atoms per block of the loop (at most 128, fewer at high orders so that a block's harmonics
+  // stay within a few megabytes). Runs of this many atoms are the natural unit for progress.
   int block_size() const { return block_; }
   // Atoms whose blocks one pass of the threaded loop prepares and sums together, a multiple of
   // block_size().

@@ -1,12 +1,15 @@
 // Spherical Bessel functions and straight-line lookup tables.
 #include "core/bessel.hpp"
 
-#include <cassert>
 #include <algorithm>
+#include <bit>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "core/simd_level.hpp"
 
 namespace tessel {
 
@@ -70,36 +73,99 @@ double bessel_upward(int l, double x) {
   return value;
 }
 
-// Eight arguments at a time: the same operations as the scalar recurrences in every lane, so
-// the same bits, with the lanes' chains of dependent operations overlapping.
-constexpr int kLanes = 8;
-typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
+// Several arguments at a time: the same operations as the scalar recurrence in every lane, so
+// the same bits, with the lanes' chains of dependent operations overlapping: C vectors of N
+// lanes. A call takes up to kMaxLanes arguments.
+constexpr int kMaxLanes = 16;
 
-// bessel_downward(l, x) for every x of xs (count ≤ kLanes; the unused lanes repeat the last x).
-void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
-  Lanes x;
-  for (int i = 0; i < kLanes; ++i) x[i] = xs[std::min(i, count - 1)];
+template <int N>
+struct Lanes;
+template <>
+struct Lanes<2> {
+  typedef double V __attribute__((vector_size(16)));
+  typedef long long M __attribute__((vector_size(16)));
+};
+template <>
+struct Lanes<8> {
+  typedef double V __attribute__((vector_size(64)));
+  typedef long long M __attribute__((vector_size(64)));
+};
+
+// Lanes of all ones where |v| > kRescale, from the bit patterns: for finite doubles the
+// magnitude's bits order as the magnitudes do, and integer comparisons are done in vector
+// registers on every instruction set.
+template <class V, class M>
+[[gnu::always_inline]] inline void beyond_rescale(const V& v, M& out) {
+  constexpr long long kMagnitude = 0x7fffffffffffffffLL;
+  const long long limit = std::bit_cast<long long>(kRescale);
+  out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
+}
+
+// bessel_downward(l, x) for every x of xs (count ≤ N·C; the unused lanes repeat the last x).
+template <int N, int C>
+[[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
+                                                      std::size_t stride) {
+  using V = typename Lanes<N>::V;
+  using M = typename Lanes<N>::M;
+  V x[C], upper[C], value[C], sum[C], wanted[C];
   const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
-  const Lanes zero = {};
-  Lanes upper = zero;
-  Lanes value = zero + 1.0;
-  Lanes sum = (2.0 * start + 1.0) * value * value;
-  Lanes wanted = start == l ? value : zero;
+  const V zero = {};
   const double f = 1.0 / kRescale;
-  for (int k = start; k > 0; --k) {
-    const Lanes lower = (2.0 * k + 1.0) / x * value - upper;
-    upper = value;
-    value = lower;
-    const Lanes magnitude = value < 0.0 ? -value : value;
-    const auto big = magnitude > kRescale;
-    value = big ? value * f : value;
-    upper = big ? upper * f : upper;
-    wanted = big ? wanted * f : wanted;
-    sum = big ? sum * (f * f) : sum;
-    sum += (2.0 * (k - 1) + 1.0) * value * value;
-    if (k - 1 == l) wanted = value;
+  for (int c = 0; c < C; ++c) {
+    for (int i = 0; i < N; ++i) x[c][i] = xs[std::min(N * c + i, count - 1)];
+    upper[c] = zero;
+    value[c] = zero + 1.0;
+    sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
+    wanted[c] = start == l ? value[c] : zero;
   }
-  for (int i = 0; i < count; ++i) out[static_cast<std::size_t>(i) * stride] = wanted[i] / std::sqrt(sum[i]);
+  for (int k = start; k > 0; --k) {
+    for (int c = 0; c < C; ++c) {
+      const V lower = (2.0 * k + 1.0) / x[c] * value[c] - upper[c];
+      upper[c] = value[c];
+      value[c] = lower;
+      M big;
+      beyond_rescale(value[c], big);
+      value[c] = big ? value[c] * f : value[c];
+      upper[c] = big ? upper[c] * f : upper[c];
+      wanted[c] = big ? wanted[c] * f : wanted[c];
+      sum[c] = big ? sum[c] * (f * f) : sum[c];
+      sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
+      if (k - 1 == l) wanted[c] = value[c];
+    }
+  }
+  for (int i = 0; i < count && i < N * C; ++i) {
+    out[static_cast<std::size_t>(i) * stride] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
+  }
+}
+
+// One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
+// scalar recurrence.
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
+  bessel_downward_on<2, 4>(l, xs, count, out, stride);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void bessel_downward_avx512(int l, const double* xs, int count, double* out,
+                                                        std::size_t stride) {
+  bessel_downward_on<8, 2>(l, xs, count, out, stride);
+}
+#endif
+#pragma GCC pop_options
+
+// Lanes per call on this processor.
+int downward_lanes() {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return 16;
+#endif
+  return 8;
+}
+
+void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return bessel_downward_avx512(l, xs, count, out, stride);
+#endif
+  bessel_downward_baseline(l, xs, count, out, stride);
 }
 
 void check_step(double dx) {
@@ -155,11 +221,12 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
     }
     for (; l <= l_max; ++l) downward[static_cast<std::size_t>(l)].push_back(i);
   }
-  double xs[kLanes];
+  const auto lanes = static_cast<std::size_t>(downward_lanes());
+  double xs[kMaxLanes];
   for (std::size_t l = 0; l < orders; ++l) {
     const std::vector<std::size_t>& at = downward[l];
-    for (std::size_t first = 0; first < at.size(); first += kLanes) {
-      const int count = static_cast<int>(std::min<std::size_t>(kLanes, at.size() - first));
+    for (std::size_t first = 0; first < at.size(); first += lanes) {
+      const int count = static_cast<int>(std::min<std::size_t>(lanes, at.size() - first));
       for (int i = 0; i < count; ++i) xs[i] = std::abs(x[at[first + static_cast<std::size_t>(i)]]);
       // Consecutive arguments land on consecutive rows when the arguments are consecutive.
       bool contiguous = true;
@@ -167,7 +234,7 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
       if (contiguous) {
         bessel_downward_lanes(static_cast<int>(l), xs, count, out.data() + at[first] * orders + l, orders);
       } else {
-        double values[kLanes];
+        double values[kMaxLanes];
         bessel_downward_lanes(static_cast<int>(l), xs, count, values, 1);
         for (int i = 0; i < count; ++i) out[at[first + static_cast<std::size_t>(i)] * orders + l] = values[i];
       }

@@ -1,6 +1,7 @@
 // Spherical Bessel functions j_l and their straight-line lookup table for the atom loops.
 #pragma once
 
+#include <cmath>
 #include <span>
 #include <vector>
 
@@ -19,6 +20,16 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
 
 // A term j_l(x) of a multipole sum is negligible, and skipped, when x ≤ 0.75·l − 2.7.
 inline bool bessel_term_counts(int l, double x) { return x > 0.75 * l - 2.7; }
+
+// The orders l = 0..l_max whose terms count at x: they form a run from 0, and this is its length.
+// The first guess solves the inequality; the steps after it apply the rule itself.
+inline int counted_orders(double x, int l_max) {
+  const double bound = (x + 2.7) / 0.75;  // the orders below it count
+  int c = !(bound > 0.0) ? 0 : bound >= l_max + 1 ? l_max + 1 : static_cast<int>(std::ceil(bound));
+  while (c > 0 && !bessel_term_counts(c - 1, x)) --c;
+  while (c <= l_max && bessel_term_counts(c, x)) ++c;
+  return c;
+}
 
 // Piecewise-linear table of functions g_l(x), l = 0..n_orders−1, over the nodes x_k = k·Δx,
 // k = 0..2000: on interval i (0-based; the 1-based interval is ⌊x/Δx⌋ + 1) g_l(x) ≈ a·x + b with

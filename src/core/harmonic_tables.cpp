@@ -10,6 +10,7 @@
 
 #include "core/errors.hpp"
 #include "core/run_settings.hpp"
+#include "core/simd_level.hpp"
 
 namespace tessel {
 
@@ -44,39 +45,93 @@ std::size_t azimuth_row_index(double phi) {
 }
 
 // P_l^m(x) for all pairs l ≤ l_max in index order (Condon–Shortley phase): P_m^m from the
-// closed form, then the upward recurrence in l.
-void legendre_all(int l_max, double x, double* out) {
+// closed form, then the upward recurrence in l, (l−m)·P_l^m = (2l−1)·x·P_{l−1}^m − (l+m−1)·P_{l−2}^m.
+// Order by order: all m of order l from orders l−1 and l−2, a loop over contiguous memory that
+// vectorises (each value is formed exactly as the recurrence for its own m would).
+[[gnu::always_inline]] inline void legendre_rows(int l_max, double x, double* out) {
   const double s = std::sqrt((1.0 - x) * (1.0 + x));
   double pmm = 1.0;  // P_m^m, built up as (−1)^m·(2m−1)!!·s^m
-  for (int m = 0; m <= l_max; ++m) {
-    if (m > 0) pmm *= -(2.0 * m - 1.0) * s;
-    double p_lm2 = 0.0;  // P_{l−2}^m
-    double p_lm1 = pmm;  // P_{l−1}^m
-    out[harmonic_index(m, m)] = pmm;
-    for (int l = m + 1; l <= l_max; ++l) {
-      const double p = ((2.0 * l - 1.0) * x * p_lm1 - (l + m - 1.0) * p_lm2) / (l - m);
-      out[harmonic_index(l, m)] = p;
-      p_lm2 = p_lm1;
-      p_lm1 = p;
+  out[0] = pmm;
+  for (int l = 1; l <= l_max; ++l) {
+    double* row = out + harmonic_index(l, 0);
+    const double* before = out + harmonic_index(l - 1, 0);
+    const double* two_before = l >= 2 ? out + harmonic_index(l - 2, 0) : nullptr;
+    const double a = (2.0 * l - 1.0) * x;
+    for (int m = 0; m + 1 < l; ++m) {
+      row[m] = (a * before[m] - (l + m - 1.0) * two_before[m]) / (l - m);
+    }
+    // m = l − 1: P_{l−2}^m does not exist and counts as 0.
+    row[l - 1] = (a * before[l - 1] - (2.0 * l - 2.0) * 0.0) / 1.0;
+    pmm *= -(2.0 * l - 1.0) * s;
+    row[l] = pmm;
+  }
+}
+
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void legendre_rows_baseline(int l_max, double x, double* out) { legendre_rows(l_max, x, out); }
+#if defined(__x86_64__)
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void legendre_rows_avx512(int l_max, double x, double* out) {
+  legendre_rows(l_max, x, out);
+}
+#endif
+#pragma GCC pop_options
+
+void legendre_all(int l_max, double x, double* out) {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return legendre_rows_avx512(l_max, x, out);
+#endif
+  legendre_rows_baseline(l_max, x, out);
+}
+
+// Y_lm for l ≤ l_upto from the Legendre rows p0, p1 (weight w of p1), the normalisation factors
+// and the phases e (interleaved cos, sin), into out as (re, im) doubles. Row by row: the real
+// factors r_m first, then r_m·e^{imφ}, two loops over contiguous memory that vectorise.
+[[gnu::always_inline]] inline void fill_rows(const double* p0, const double* p1, const double* factor,
+                                             double w, const double* e, int l_upto, double* out) {
+  double r[kMaxHarmonicOrder + 1];
+  for (int l = 0; l <= l_upto; ++l) {
+    const int first = harmonic_index(l, 0);
+    for (int m = 0; m <= l; ++m) {
+      const int i = first + m;
+      r[m] = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
+    }
+    double* o = out + 2 * first;
+    for (int m = 0; m <= l; ++m) {
+      o[2 * m] = r[m] * e[2 * m];
+      o[2 * m + 1] = r[m] * e[2 * m + 1];
     }
   }
 }
+
+// One entry per instruction set; multiplies and adds are kept apart, never fused.
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+void fill_rows_baseline(const double* p0, const double* p1, const double* factor, double w,
+                        const double* e, int l_upto, double* out) {
+  fill_rows(p0, p1, factor, w, e, l_upto, out);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void fill_rows_avx512(const double* p0, const double* p1, const double* factor,
+                                                  double w, const double* e, int l_upto, double* out) {
+  fill_rows(p0, p1, factor, w, e, l_upto, out);
+}
+#endif
+#pragma GCC pop_options
 
 void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, int l_upto,
                     std::complex<double>* out) {
   const auto [row, w] = legendre_spot(cos_theta);
   const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
   const double* p1 = p0 + tables.pair_count();
-  const std::complex<double>* e = tables.azimuth_row(static_cast<int>(azimuth_row_index(phi))).data();
+  const auto* e = reinterpret_cast<const double*>(
+      tables.azimuth_row(static_cast<int>(azimuth_row_index(phi))).data());
   const double* factor = tables.y_factor().data();
-  for (int l = 0; l <= l_upto; ++l) {
-    const int first = harmonic_index(l, 0);
-    for (int m = 0; m <= l; ++m) {
-      const int i = first + m;
-      const double r = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
-      out[i] = {r * e[m].real(), r * e[m].imag()};
-    }
-  }
+  auto* o = reinterpret_cast<double*>(out);
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) return fill_rows_avx512(p0, p1, factor, w, e, l_upto, o);
+#endif
+  fill_rows_baseline(p0, p1, factor, w, e, l_upto, o);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "core/envelope.hpp"
 #include "core/multipole_tiles.hpp"
+#include "core/multipole_weights.hpp"
 
 namespace tessel {
 
@@ -24,8 +25,10 @@ constexpr double kShellFactor = 10.026513098524001;
 // Extra reach of the integral table beyond the envelope and its shell, Å.
 constexpr double kTableMargin = 2.0;
 
-// Byte budget of the harmonics of one block of directions, which every s point reads again.
-constexpr std::size_t kBlockBytes = 1024 * 1024;
+// Byte budget of the harmonics of one block of directions. Each tile of s points reads the whole block
+// once, its sums running over every source of the block in registers; a block of many sources
+// keeps the sums long, and a tile's reads stream from the outer caches fast enough.
+constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
 constexpr int kMaxBlock = 128;
 // Byte budget of the harmonics of the blocks that one pass holds.
 constexpr std::size_t kPassBytes = 1024 * 1024;
@@ -132,12 +135,8 @@ class ShellSums {
     for (std::size_t p = 0; p < points; ++p) {
       const double sk = s_[as_size(first) + p];
       int* counts = &ws.counts[p * n];
-      const int* before = p > 0 ? &ws.counts[(p - 1) * n] : nullptr;
       for (std::size_t d = 0; d < n; ++d) {
-        const double x_out = sk * (block.radius[d] + kShellOuterGap);
-        int c = before != nullptr ? before[d] : 0;
-        while (c <= l_max && bessel_term_counts(c, x_out)) ++c;
-        counts[d] = c;
+        counts[d] = counted_orders(sk * (block.radius[d] + kShellOuterGap), l_max);
       }
     }
     const int used = ws.counts[(points - 1) * n];
@@ -145,29 +144,58 @@ class ShellSums {
     std::size_t active = n;
     while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
 
-    const std::size_t plane = active * orders;
-    ws.weights.resize(points * plane);
+    // Weights by direction, then order, then point: [d][l][p].
+    constexpr std::size_t kPer = multipole::kTilePoints;
+    const std::size_t per_direction = orders * kPer;
+    ws.weights.resize(active * per_direction);
     multipole::Tile tile;
     tile.y = &block.conj_y;
     tile.points = count;
     tile.outputs = 1;
     tile.orders = used;
-    tile.stride = orders;
+    tile.weights = ws.weights.data();
+    tile.stride = per_direction;
+    tile.order_stride = kPer;
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(out_.values().data());
+    // The directions in front, while every point that counts them lies past the series limit,
+    // take the table path several at a time; the rest (small s·(F + 4)) one at a time.
+    std::size_t tabled = 0;
+    for (; tabled < active; ++tabled) {
+      bool series = false;
+      for (std::size_t p = 0; p < points; ++p) {
+        series = series || (ws.counts[p * n + tabled] > 0 &&
+                            !(s_[as_size(first) + p] * (block.radius[tabled] + kShellOuterGap) > kSeriesLimit));
+      }
+      if (series) break;
+    }
+    if (tabled > 0) {
+      ShellWeightsJob job;
+      job.integrals = &integrals_;
+      job.points = count;
+      job.orders = used;
+      job.directions = static_cast<int>(tabled);
+      job.s = s_.data() + first;
+      job.inv_s3 = inv_s3_.data() + first;
+      job.radius = block.radius.data();
+      job.counts = ws.counts.data();
+      job.count_stride = n;
+      job.out = ws.weights.data();
+      job.per_direction = per_direction;
+      shell_weights(job, kSeriesLimit, simd_);
+    }
     for (std::size_t p = 0; p < points; ++p) {
       const auto k = as_size(first) + p;
       const double sk = s_[k];
       const int* counts = &ws.counts[p * n];
-      double* w = &ws.weights[p * plane];
-      for (std::size_t d = 0; d < active; ++d) {
+      for (std::size_t d = tabled; d < active; ++d) {
         const double f = block.radius[d];
         const double r_out = f + kShellOuterGap;
         const double r_in = f + kShellInnerGap;
         const double x_out = sk * r_out;
         const double x_in = std::max(x_out - kShellWidth * sk, 0.0);
         const int c = counts[d];
-        double* wd = w + d * orders;
+        double* wd = ws.weights.data() + d * per_direction + p;
         if (x_out > kSeriesLimit) {
           const double* line_out = integrals_.lines(integrals_.interval(x_out)).data();
           const double* line_in = integrals_.lines(integrals_.interval(x_in)).data();
@@ -175,7 +203,7 @@ class ShellSums {
           for (int l = 0; l < c; ++l) {
             const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
             const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-            wd[l] = (j_out - j_in) * scale;
+            wd[as_size(l) * kPer] = (j_out - j_in) * scale;
           }
         } else {
           double pow_out = 1.0;  // x_out^l
@@ -183,12 +211,12 @@ class ShellSums {
           for (int l = 0; l < c; ++l) {
             const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
             const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
-            wd[l] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
+            wd[as_size(l) * kPer] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
             pow_out *= x_out;
             pow_in *= x_in;
           }
         }
-        for (int l = c; l < used; ++l) wd[l] = 0.0;
+        for (int l = c; l < used; ++l) wd[as_size(l) * kPer] = 0.0;
       }
       int m = static_cast<int>(active);
       int* sources = &ws.sources[p * orders];
@@ -197,7 +225,6 @@ class ShellSums {
         sources[l] = m;
       }
       tile.sources[p] = sources;
-      tile.weights[0][p] = w;
       tile.out[0][p] = out + k * row;
     }
     multipole::add_tile(tile, simd_);

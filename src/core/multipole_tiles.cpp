@@ -37,8 +37,9 @@ using Vec = typename VectorOf<N>::type;
 
 // The sums over the first n sources of one chunk of C vectors for P points and O outputs,
 // formed in registers in source order and then added to the coefficients (`width` doubles).
+// w points at the weight of source 0, output 0 and the first point of this call.
 template <int N, int P, int C, int O>
-[[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* const* w,
+[[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* w,
                                               std::size_t stride, double* const* out, int width) {
   using V = Vec<N>;
   V acc[O][P][C];
@@ -48,11 +49,11 @@ template <int N, int P, int C, int O>
   for (int b = 0; b < n; ++b) {
     V yv[C];
     for (int c = 0; c < C; ++c) std::memcpy(&yv[c], y + (b * C + c) * N, sizeof(V));
-    const std::size_t at = static_cast<std::size_t>(b) * stride;
+    const double* wb = w + static_cast<std::size_t>(b) * stride;
     for (int o = 0; o < O; ++o) {
       for (int p = 0; p < P; ++p) {
-        const double wb = w[o * P + p][at];  // broadcast to every lane
-        for (int c = 0; c < C; ++c) acc[o][p][c] += wb * yv[c];
+        const double v = wb[o * kTilePoints + p];  // broadcast to every lane
+        for (int c = 0; c < C; ++c) acc[o][p][c] += v * yv[c];
       }
     }
   }
@@ -79,15 +80,12 @@ template <int N, int P, int C, int O>
 template <int N, int P>
 [[gnu::always_inline]] inline void tile_rows(const Tile& t, int p0) {
   const RowBlock& block = *t.y;
-  const double* w[2 * P];
   double* out[2 * P];
   for (int l = 0; l < t.orders; ++l) {
     int n = 0;
     for (int p = 0; p < P; ++p) n = std::max(n, t.sources[p0 + p][l]);
     if (n == 0) break;
-    for (int o = 0; o < t.outputs; ++o) {
-      for (int p = 0; p < P; ++p) w[o * P + p] = t.weights[o][p0 + p] + l;
-    }
+    const double* w = t.weights + as_size(l) * t.order_stride + as_size(p0);
     for (const RowBlock::Chunk& ch : block.row_chunks(l)) {
       for (int o = 0; o < t.outputs; ++o) {
         for (int p = 0; p < P; ++p) out[o * P + p] = t.out[o][p0 + p] + ch.first;
@@ -134,7 +132,7 @@ void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
 
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2>(t); }
-[[gnu::target("avx512f")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
 #endif
 
 #pragma GCC pop_options
@@ -183,11 +181,11 @@ void RowBlock::store(int b, std::span<const std::complex<double>> y) {
   for (const Chunk& ch : chunks_) {
     const int padded = ch.vectors * shape_.lanes;
     double* dst = values_.data() + ch.offset + bb * as_size(padded);
-    // Chunks start on a pair and hold whole pairs.
-    const std::complex<double>* pairs = y.data() + ch.first / 2;
-    for (int q = 0; q < ch.width / 2; ++q) {
-      dst[2 * q] = pairs[q].real();
-      dst[2 * q + 1] = -pairs[q].imag();
+    // Chunks start on a pair and hold whole pairs: (re, im) doubles, im negated.
+    const double* src = reinterpret_cast<const double*>(y.data()) + ch.first;
+    for (int q = 0; q < ch.width; q += 2) {
+      dst[q] = src[q];
+      dst[q + 1] = -src[q + 1];
     }
     for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
   }

@@ -75,10 +75,14 @@ struct Tile {
   // Per point and row l: the sources that count order l there, always the first ones of the
   // block; the counts do not increase with l.
   const int* sources[kTilePoints] = {};
-  // Per output and point: the weights w[b·stride + l] for b below the largest count of row 0
-  // and l < orders, 0 where source b does not count order l at that point.
-  const double* weights[2][kTilePoints] = {};
+  // The weights: source b, order l, output o and point p at
+  //   weights[b·stride + l·order_stride + o·kTilePoints + p]
+  // for b below the largest count of row 0 and l < orders, 0 where source b does not count
+  // order l at that point. The weights the sums read together for one source and order lie
+  // next to each other (one cache line for two outputs).
+  const double* weights = nullptr;
   std::size_t stride = 0;
+  std::size_t order_stride = 0;  // at least outputs·kTilePoints
   // Per output and point: the coefficients the sums are added to.
   double* out[2][kTilePoints] = {};
 };

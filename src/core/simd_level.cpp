@@ -8,7 +8,10 @@ SimdLevel detected_simd_level() {
   // The processor's features are read once; the answer cannot change while the program runs.
   static const SimdLevel level = [] {
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return SimdLevel::avx512;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw")) {
+      return SimdLevel::avx512;
+    }
     if (__builtin_cpu_supports("avx2")) return SimdLevel::avx2;
     return SimdLevel::baseline;
   }();

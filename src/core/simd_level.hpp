@@ -9,7 +9,7 @@ enum class SimdLevel {
   automatic,  // the widest level the processor supports
   baseline,   // SSE2, two doubles per vector (every x86-64 processor)
   avx2,       // four doubles per vector
-  avx512,     // eight doubles per vector
+  avx512,     // eight doubles per vector (AVX-512 F, DQ, VL and BW)
 };
 
 // The widest level this processor (and its operating system) supports.

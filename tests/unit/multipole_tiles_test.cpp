@@ -36,10 +36,15 @@ struct Case {
   std::vector<std::vector<std::complex<double>>> y;  // per source, harmonic-index order
   std::vector<std::vector<int>> counts;              // per point and source
   std::vector<int> sources;                          // per point and l
-  std::vector<double> weights;                       // per output, point, source, l
+  std::vector<double> weights;                       // per source, l, output (2) and point (4)
   std::vector<double> out;                           // per output, point (+1 guard point), double
   int used = 0;
 };
+
+// Where the weight of source b, order l, output o and point p lies.
+std::size_t weight_at(const Case& c, int b, int l, int o, int p) {
+  return (as_size(b) * as_size(c.l_max + 1) + as_size(l)) * 2 * kTilePoints + as_size(o * kTilePoints + p);
+}
 
 Case make_case(int l_max, int size, int points, int outputs, unsigned seed) {
   std::mt19937 gen(seed);
@@ -67,7 +72,7 @@ Case make_case(int l_max, int size, int points, int outputs, unsigned seed) {
   const auto orders = as_size(l_max + 1);
   c.used = size > 0 ? c.counts[as_size(points - 1)][0] : 0;
   c.sources.assign(as_size(points) * orders, 0);
-  c.weights.assign(as_size(outputs * points * size) * orders, 0.0);
+  c.weights.assign(as_size(size) * orders * 2 * kTilePoints, 0.0);
   for (int p = 0; p < points; ++p) {
     for (int l = 0; l <= l_max; ++l) {
       int n = 0;
@@ -77,8 +82,7 @@ Case make_case(int l_max, int size, int points, int outputs, unsigned seed) {
     for (int o = 0; o < outputs; ++o) {
       for (int b = 0; b < size; ++b) {
         for (int l = 0; l < c.counts[as_size(p)][as_size(b)]; ++l) {
-          c.weights[(as_size(o * points + p) * as_size(size) + as_size(b)) * orders + as_size(l)] =
-              100.0 * u(gen);
+          c.weights[weight_at(c, b, l, o, p)] = 100.0 * u(gen);
         }
       }
     }
@@ -102,8 +106,7 @@ std::vector<double> reference(const Case& c) {
           const auto i = as_size(harmonic_index(l, m));
           double re = 0.0, im = 0.0;
           for (int b = 0; b < n; ++b) {
-            const double w =
-                c.weights[(as_size(o * c.points + p) * as_size(c.size) + as_size(b)) * orders + as_size(l)];
+            const double w = c.weights[weight_at(c, b, l, o, p)];
             re += w * c.y[as_size(b)][i].real();
             im += w * -c.y[as_size(b)][i].imag();
           }
@@ -130,11 +133,12 @@ std::vector<double> tiled(const Case& c, SimdLevel level) {
   t.points = c.points;
   t.outputs = c.outputs;
   t.orders = c.used;
-  t.stride = orders;
+  t.weights = c.weights.data();
+  t.stride = orders * 2 * kTilePoints;
+  t.order_stride = 2 * kTilePoints;
   for (int p = 0; p < c.points; ++p) {
     t.sources[p] = &c.sources[as_size(p) * orders];
     for (int o = 0; o < c.outputs; ++o) {
-      t.weights[o][p] = &c.weights[as_size(o * c.points + p) * as_size(c.size) * orders];
       t.out[o][p] = &out[as_size(o * (c.points + 1) + p) * as_size(2 * pairs)];
     }
   }

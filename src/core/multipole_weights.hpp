@@ -1,0 +1,58 @@
+// Weights of the multipole sums at a tile of s points, laid out as the tiled sums read them: for
+// the atoms j_l(s_k·r)·f(s_k) (atoms in vacuum) and j_l(s_k·r)·g(s_k) (displaced solvent), for the
+// shell the radial integral of j_l over the shell of each envelope direction, from their
+// straight-line tables.
+#pragma once
+
+#include <cstddef>
+
+#include "core/bessel.hpp"
+#include "core/multipole_tiles.hpp"
+#include "core/simd_level.hpp"
+
+namespace tessel {
+
+struct AtomWeightsJob {
+  const LineTable* bessel = nullptr;
+  int points = 0;                          // 1..multipole::kTilePoints
+  int orders = 0;                          // orders written: l = 0..orders−1
+  int atoms = 0;                           // atoms of the block that get weights
+  const double* s = nullptr;               // the points' s, 1/Å
+  int first_point = 0;                     // index of the first point in the form-factor columns
+  const double* radius = nullptr;          // r per atom, Å
+  const double* const* vacuum = nullptr;   // f column per atom
+  const double* const* solvent = nullptr;  // g column per atom, nullptr: g = 0 (dummy residue)
+  const int* counts = nullptr;             // orders counted, [point·count_stride + atom]
+  std::size_t count_stride = 0;
+  // w[b·per_atom + l·2·kTilePoints + o·kTilePoints + p]: o = 0 the atoms, o = 1 the solvent;
+  // 0 for orders an atom does not count at a point and for points beyond `points`.
+  double* out = nullptr;
+  std::size_t per_atom = 0;
+};
+
+// Fills the weights. j = a·x + b from the table's line of the interval of x = s·r, then j·f and
+// j·g, rounded alike on every level.
+void atom_weights(const AtomWeightsJob& job, SimdLevel level);
+
+struct ShellWeightsJob {
+  const LineTable* integrals = nullptr;    // J_l(x) = ∫₀ˣ j_l(t)·t² dt
+  int points = 0;                          // 1..multipole::kTilePoints
+  int orders = 0;                          // orders written: l = 0..orders−1
+  int directions = 0;                      // directions of the block that get weights
+  const double* s = nullptr;               // the points' s, 1/Å
+  const double* inv_s3 = nullptr;          // the points' 1/s³
+  const double* radius = nullptr;          // F per direction, Å
+  const int* counts = nullptr;             // orders counted, [point·count_stride + direction]
+  std::size_t count_stride = 0;
+  // w[d·per_direction + l·kTilePoints + p]; 0 for orders a direction does not count at a point
+  // and for points beyond `points`.
+  double* out = nullptr;
+  std::size_t per_direction = 0;
+};
+
+// The shell weights (J_l(x_out) − J_l(x_in))/s³ with x_out = s·(F + 4), x_in = max(x_out − 3·s, 0)
+// for directions whose counted points all have x_out above `series_limit` (the caller forms the
+// series of the others); rounded alike on every level.
+void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel level);
+
+}  // namespace tessel
