@@ -5,6 +5,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -112,7 +113,9 @@ template <int N, int C>
   const V zero = {};
   const double f = 1.0 / kRescale;
   for (int c = 0; c < C; ++c) {
-    for (int i = 0; i < N; ++i) x[c][i] = xs[std::min(N * c + i, count - 1)];
+    double lane[N];
+    for (int i = 0; i < N; ++i) lane[i] = xs[std::min(N * c + i, count - 1)];
+    std::memcpy(&x[c], lane, sizeof lane);
     upper[c] = zero;
     value[c] = zero + 1.0;
     sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
@@ -140,8 +143,6 @@ template <int N, int C>
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
 // scalar recurrence.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
   bessel_downward_on<2, 4>(l, xs, count, out, stride);
 }
@@ -151,7 +152,6 @@ void bessel_downward_baseline(int l, const double* xs, int count, double* out, s
   bessel_downward_on<8, 2>(l, xs, count, out, stride);
 }
 #endif
-#pragma GCC pop_options
 
 // Lanes per call on this processor.
 int downward_lanes() {

@@ -185,8 +185,6 @@ namespace {
 
 // The fast kernel over a run of values, once per instruction set: the same operations in every
 // lane (multiplies and adds never fused), so the same bits eight values at a time on AVX-512.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 void fast_powers_baseline(const double* in, double* o, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) o[i] = fast_power_of_ten(in[i]);
 }
@@ -196,7 +194,6 @@ void fast_powers_baseline(const double* in, double* o, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) o[i] = fast_power_of_ten(in[i]);
 }
 #endif
-#pragma GCC pop_options
 
 }  // namespace
 

@@ -67,15 +67,12 @@ std::size_t azimuth_row_index(double phi) {
   }
 }
 
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 void legendre_rows_baseline(int l_max, double x, double* out) { legendre_rows(l_max, x, out); }
 #if defined(__x86_64__)
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void legendre_rows_avx512(int l_max, double x, double* out) {
   legendre_rows(l_max, x, out);
 }
 #endif
-#pragma GCC pop_options
 
 void legendre_all(int l_max, double x, double* out) {
 #if defined(__x86_64__)
@@ -105,8 +102,6 @@ void legendre_all(int l_max, double x, double* out) {
 }
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 void fill_rows_baseline(const double* p0, const double* p1, const double* factor, double w,
                         const double* e, int l_upto, double* out) {
   fill_rows(p0, p1, factor, w, e, l_upto, out);
@@ -117,7 +112,6 @@ void fill_rows_baseline(const double* p0, const double* p1, const double* factor
   fill_rows(p0, p1, factor, w, e, l_upto, out);
 }
 #endif
-#pragma GCC pop_options
 
 void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, int l_upto,
                     std::complex<double>* out) {

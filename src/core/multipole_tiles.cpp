@@ -15,7 +15,7 @@ constexpr int row_begin(int l) { return l * (l + 1); }
 constexpr int row_end(int l) { return (l + 1) * (l + 2); }
 
 // The largest number of vectors per chunk on any level.
-constexpr int kMaxChunkVectors = 2;
+[[maybe_unused]] constexpr int kMaxChunkVectors = 2;
 
 // N doubles in one vector register (two, four or eight).
 template <int N>
@@ -125,8 +125,6 @@ template <int N, int MaxP>
 
 // One entry per instruction set. Multiplies and adds are kept apart (no fused multiply-add),
 // so that every level rounds exactly as the baseline does.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 
 void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
 
@@ -135,7 +133,6 @@ void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
 #endif
 
-#pragma GCC pop_options
 
 }  // namespace
 

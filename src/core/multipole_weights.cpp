@@ -50,6 +50,14 @@ constexpr std::size_t kPer = 2 * kPoints;  // weights per atom and order
 typedef double V8 __attribute__((vector_size(64)));
 typedef long long I8 __attribute__((vector_size(64)));
 
+// Lanes of two vectors picked by constant indices (0..7 the first vector's, 8..15 the second's),
+// in either compiler's spelling.
+#if defined(__clang__)
+#define TESSEL_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define TESSEL_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I8{__VA_ARGS__})
+#endif
+
 // Eight orders of the four points and two weights at a time: per point the table's (a, b) pairs
 // of eight orders are split, j = a·x + b, j·f and j·g formed; the 8 × 8 block of (weight and
 // point, order) is then turned into (order, weight and point), one cache line per order.
@@ -84,38 +92,38 @@ typedef long long I8 __attribute__((vector_size(64)));
         V8 lo, hi;
         std::memcpy(&lo, lines[p] + 2 * l, sizeof lo);
         std::memcpy(&hi, lines[p] + 2 * l + 8, sizeof hi);
-        const V8 a = __builtin_shuffle(lo, hi, I8{0, 2, 4, 6, 8, 10, 12, 14});
-        const V8 bv = __builtin_shuffle(lo, hi, I8{1, 3, 5, 7, 9, 11, 13, 15});
+        const V8 a = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+        const V8 bv = TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
         const V8 j = a * x[p] + bv;
         const I8 counted = order < c[p];
         r[p] = counted ? j * f[p] : zero;
         r[kPoints + p] = counted ? j * g[p] : zero;
       }
-      const V8 t0 = __builtin_shuffle(r[0], r[1], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t1 = __builtin_shuffle(r[0], r[1], I8{1, 9, 3, 11, 5, 13, 7, 15});
-      const V8 t2 = __builtin_shuffle(r[2], r[3], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t3 = __builtin_shuffle(r[2], r[3], I8{1, 9, 3, 11, 5, 13, 7, 15});
-      const V8 t4 = __builtin_shuffle(r[4], r[5], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t5 = __builtin_shuffle(r[4], r[5], I8{1, 9, 3, 11, 5, 13, 7, 15});
-      const V8 t6 = __builtin_shuffle(r[6], r[7], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t7 = __builtin_shuffle(r[6], r[7], I8{1, 9, 3, 11, 5, 13, 7, 15});
-      const V8 u0 = __builtin_shuffle(t0, t2, I8{0, 1, 8, 9, 4, 5, 12, 13});
-      const V8 u2 = __builtin_shuffle(t0, t2, I8{2, 3, 10, 11, 6, 7, 14, 15});
-      const V8 u1 = __builtin_shuffle(t1, t3, I8{0, 1, 8, 9, 4, 5, 12, 13});
-      const V8 u3 = __builtin_shuffle(t1, t3, I8{2, 3, 10, 11, 6, 7, 14, 15});
-      const V8 u4 = __builtin_shuffle(t4, t6, I8{0, 1, 8, 9, 4, 5, 12, 13});
-      const V8 u6 = __builtin_shuffle(t4, t6, I8{2, 3, 10, 11, 6, 7, 14, 15});
-      const V8 u5 = __builtin_shuffle(t5, t7, I8{0, 1, 8, 9, 4, 5, 12, 13});
-      const V8 u7 = __builtin_shuffle(t5, t7, I8{2, 3, 10, 11, 6, 7, 14, 15});
+      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t4 = TESSEL_SHUFFLE(r[4], r[5], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t5 = TESSEL_SHUFFLE(r[4], r[5], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t6 = TESSEL_SHUFFLE(r[6], r[7], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t7 = TESSEL_SHUFFLE(r[6], r[7], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 u0 = TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u2 = TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u1 = TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u3 = TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u4 = TESSEL_SHUFFLE(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u6 = TESSEL_SHUFFLE(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u5 = TESSEL_SHUFFLE(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u7 = TESSEL_SHUFFLE(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
       const V8 columns[8] = {
-          __builtin_shuffle(u0, u4, I8{0, 1, 2, 3, 8, 9, 10, 11}),
-          __builtin_shuffle(u1, u5, I8{0, 1, 2, 3, 8, 9, 10, 11}),
-          __builtin_shuffle(u2, u6, I8{0, 1, 2, 3, 8, 9, 10, 11}),
-          __builtin_shuffle(u3, u7, I8{0, 1, 2, 3, 8, 9, 10, 11}),
-          __builtin_shuffle(u0, u4, I8{4, 5, 6, 7, 12, 13, 14, 15}),
-          __builtin_shuffle(u1, u5, I8{4, 5, 6, 7, 12, 13, 14, 15}),
-          __builtin_shuffle(u2, u6, I8{4, 5, 6, 7, 12, 13, 14, 15}),
-          __builtin_shuffle(u3, u7, I8{4, 5, 6, 7, 12, 13, 14, 15})};
+          TESSEL_SHUFFLE(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11),
+          TESSEL_SHUFFLE(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11),
+          TESSEL_SHUFFLE(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11),
+          TESSEL_SHUFFLE(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11),
+          TESSEL_SHUFFLE(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15),
+          TESSEL_SHUFFLE(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15),
+          TESSEL_SHUFFLE(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15),
+          TESSEL_SHUFFLE(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15)};
       double* dst = wb + static_cast<std::size_t>(l) * kPer;
       std::memcpy(dst + 0 * kPer, &columns[0], sizeof(V8));
       std::memcpy(dst + 1 * kPer, &columns[1], sizeof(V8));
@@ -177,24 +185,24 @@ typedef long long I8 __attribute__((vector_size(64)));
         V8 lo, hi;
         std::memcpy(&lo, out_lines[p] + 2 * l, sizeof lo);
         std::memcpy(&hi, out_lines[p] + 2 * l + 8, sizeof hi);
-        const V8 j_out = __builtin_shuffle(lo, hi, I8{0, 2, 4, 6, 8, 10, 12, 14}) * x_out[p] +
-                         __builtin_shuffle(lo, hi, I8{1, 3, 5, 7, 9, 11, 13, 15});
+        const V8 j_out = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x_out[p] +
+                         TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
         std::memcpy(&lo, in_lines[p] + 2 * l, sizeof lo);
         std::memcpy(&hi, in_lines[p] + 2 * l + 8, sizeof hi);
-        const V8 j_in = __builtin_shuffle(lo, hi, I8{0, 2, 4, 6, 8, 10, 12, 14}) * x_in[p] +
-                        __builtin_shuffle(lo, hi, I8{1, 3, 5, 7, 9, 11, 13, 15});
+        const V8 j_in = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x_in[p] +
+                        TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
         const I8 counted = order < c[p];
         r[p] = counted ? (j_out - j_in) * scale[p] : zero;
       }
-      const V8 t0 = __builtin_shuffle(r[0], r[1], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t1 = __builtin_shuffle(r[0], r[1], I8{1, 9, 3, 11, 5, 13, 7, 15});
-      const V8 t2 = __builtin_shuffle(r[2], r[3], I8{0, 8, 2, 10, 4, 12, 6, 14});
-      const V8 t3 = __builtin_shuffle(r[2], r[3], I8{1, 9, 3, 11, 5, 13, 7, 15});
+      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
       // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
-      const V8 u[4] = {__builtin_shuffle(t0, t2, I8{0, 1, 8, 9, 4, 5, 12, 13}),
-                       __builtin_shuffle(t1, t3, I8{0, 1, 8, 9, 4, 5, 12, 13}),
-                       __builtin_shuffle(t0, t2, I8{2, 3, 10, 11, 6, 7, 14, 15}),
-                       __builtin_shuffle(t1, t3, I8{2, 3, 10, 11, 6, 7, 14, 15})};
+      const V8 u[4] = {TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13),
+                       TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
+                       TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
+                       TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
       double* dst = wd + static_cast<std::size_t>(l) * kPoints;
       for (int i = 0; i < 4; ++i) {
         std::memcpy(dst + i * kPoints, &u[i], 4 * sizeof(double));
@@ -244,8 +252,6 @@ typedef long long I8 __attribute__((vector_size(64)));
 }
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
 
 void atom_weights_baseline(const AtomWeightsJob& job) { atom_weights_scalar(job); }
 void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(job); }
@@ -255,7 +261,6 @@ void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(j
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
 #endif
 
-#pragma GCC pop_options
 
 }  // namespace
 
