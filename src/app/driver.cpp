@@ -42,7 +42,8 @@ void set_up_interactive(RunSettings& settings) {
   settings.mode = 0;
 }
 
-int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform& platform) {
+int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform& platform,
+             const LoopSettings& loops) {
   const std::string stamp = time_stamp(platform.now());
   RunSettings settings;
   std::vector<std::string> rerun;
@@ -73,7 +74,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   }
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
-                     stamp, rerun};
+                     stamp, rerun, false, loops};
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();
@@ -83,9 +84,10 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
 
 }  // namespace
 
-int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform) {
+int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform,
+                const LoopSettings& loops) {
   try {
-    return run_jobs(args, streams, platform);
+    return run_jobs(args, streams, platform, loops);
   } catch (const std::bad_alloc&) {
     throw Error("Allocation would exceed memory limit");
   }

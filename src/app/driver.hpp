@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/platform.hpp"
+#include "core/worker_pool.hpp"
 
 namespace tessel {
 
@@ -19,6 +20,7 @@ struct ProgramStreams {
 // Runs the program on its command line (args[0] the program path; no further argument means
 // interactive mode) and returns the exit status. Errors that end the run are thrown as
 // tessel::Error (status and message); the end of the answers in interactive mode as NormalExit.
-int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform);
+int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform,
+                const LoopSettings& loops = {});
 
 }  // namespace tessel

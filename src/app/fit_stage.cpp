@@ -34,7 +34,8 @@ void announce_range(const FitRange& range, const Report& report) {
 
 // One search over the session's limits; the best record changes only when a grid point gave a
 // χ² below 1e20. Returns the fitting limit the evaluation is to use.
-double search(const FitInputs& in, FitSession& f, const Report& report) {
+double search(const FitInputs& in, FitSession& f, const Report& report,
+              const LoopSettings& loops) {
   const FitRange range = fit_range(in.model.s, in.data.s_r, f.limits.s_max_fit);
   announce_range(range, report);
   if (!f.headings_written) {
@@ -46,7 +47,7 @@ double search(const FitInputs& in, FitSession& f, const Report& report) {
                    real_text(f.limits.s_max_fit) + "); the parameters are not searched\n");
     return f.limits.s_max_fit;
   }
-  const SearchResult r = search_solvent_parameters(in.model, in.data, f.limits, f.a_out);
+  const SearchResult r = search_solvent_parameters(in.model, in.data, f.limits, f.a_out, loops);
   if (r.out_of_range) report.to_console(std::string(kResplineOutOfRangeMessage) + '\n');
   f.searched = true;
   if (r.found) f.best = r.best;
@@ -178,7 +179,7 @@ FitResult run_fit(const FitInputs& in, const FitEnvironment& env) {
   bool search_next = true;
   double s_max_fit = f.limits.s_max_fit;
   for (;;) {
-    if (search_next) s_max_fit = search(in, f, report);
+    if (search_next) s_max_fit = search(in, f, report, env.loops);
     FitResult result = evaluate(in, f, s_max_fit, report);
     if (!in.interactive || env.dialogue == nullptr) return result;
 

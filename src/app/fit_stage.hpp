@@ -11,6 +11,7 @@
 #include "core/data_preparation.hpp"
 #include "core/fit.hpp"
 #include "core/intensity.hpp"
+#include "core/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
 #include "io/report.hpp"
 
@@ -53,6 +54,7 @@ struct FitEnvironment {
   Report report;                  // console, log
   Dialogue* dialogue = nullptr;   // needed in interactive mode
   ViewerSetup viewer;             // the plot's viewer and directory
+  LoopSettings loops;             // threads of the search
 };
 
 // Runs the stage: " Number of experimental points used" and the fitting note on the console,

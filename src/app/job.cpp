@@ -155,6 +155,7 @@ void JobRun::run() {
   request.new_atom_naming = s_.new_atom_naming;
   request.s = s_grid_;
   request.tables = &*tables_;
+  request.loops = env_.loops;
   model_ = compute_scattering_model(request, report());
   report_model();
 
@@ -520,7 +521,7 @@ void JobRun::fit_curve() {
   inputs.structure_name = structure_name_;
   inputs.use_default_parameters = s_.use_default_parameters;
   inputs.interactive = interactive();
-  const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}});
+  const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}, env_.loops});
   s_.delta_rho = fit.parameters.contrast;
   s_.subtract_constant = fit.subtract_constant;
 

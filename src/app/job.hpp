@@ -7,6 +7,7 @@
 
 #include "app/platform.hpp"
 #include "core/run_settings.hpp"
+#include "core/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
 
 namespace tessel {
@@ -26,6 +27,8 @@ struct JobEnvironment {
   // written completely, or a re-run for a further data file failed. Its warning has been given
   // and the run goes on, but ends with status 1.
   bool output_failed = false;
+  // Threads and instruction set of the long loops (the results do not depend on them).
+  LoopSettings loops;
 };
 
 // Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.

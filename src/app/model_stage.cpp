@@ -36,7 +36,7 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
       report.to_console(" REGRID ---W- Out of abscissa range.\n");
     const double s_max = request.s.empty() ? 0.0 : request.s.back();
     bessel = make_atom_bessel_table(tables.l_max(), s_max, prepass.extent);
-    accumulator.emplace(tables, request.s, form_factors, bessel);
+    accumulator.emplace(tables, request.s, form_factors, bessel, request.loops);
   }
 
   report.to_console(" Percent processed      10  20  30  40  50  60  70  80  90 100\n");
@@ -91,14 +91,15 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   }
   both(report, composition_report(composition));
 
-  model.statistics = envelope_statistics(tables.grid(), envelope.radius);
+  model.statistics = envelope_statistics(tables.grid(), envelope.radius, request.loops);
   if (!request.envelope_only) {
     report.to_console(" Processing envelope: ");
     if (report.console) report.console->flush();
     ProgressMarks progress(tables.grid().size(), [&report] { mark(report); });
     const double s_max = request.s.empty() ? 0.0 : request.s.back();
     const LineTable integrals = make_shell_integral_table(tables.l_max(), s_max, envelope.max_radius);
-    model.shell = shell_amplitude(tables, request.s, envelope.radius, integrals, &progress);
+    model.shell = shell_amplitude(tables, request.s, envelope.radius, integrals, &progress,
+                                  request.loops);
     report.to_console("\n");
   }
   model.envelope_function = envelope_function(tables, envelope.radius, model.statistics.radius);

@@ -12,6 +12,7 @@
 #include "core/envelope.hpp"
 #include "core/harmonic_tables.hpp"
 #include "core/partial_amplitudes.hpp"
+#include "core/worker_pool.hpp"
 #include "io/report.hpp"
 #include "io/run_log.hpp"
 
@@ -25,6 +26,7 @@ struct ModelRequest {
   bool new_atom_naming = true;
   std::span<const double> s;         // the s grid, 1/Å
   const HarmonicTables* tables = nullptr;
+  LoopSettings loops;                // threads of the long loops
 };
 
 struct ScatteringModel {

@@ -77,7 +77,7 @@ struct Stage {
     inputs.structure_name = "6lyz.pdb";
   }
   tessel::FitResult run(const std::string& script = {}) {
-    tessel::FitEnvironment env{{&console, nullptr, &log}, nullptr, {"/nonexistent/viewer", ""}};
+    tessel::FitEnvironment env{{&console, nullptr, &log}, nullptr, {"/nonexistent/viewer", ""}, {}};
     if (!script.empty() || inputs.interactive) {
       answers.str(script);
       dialogue = std::make_unique<tessel::Dialogue>(answers, console);
@@ -247,7 +247,7 @@ TEST(FitStage, PreparedLongCurveToFitFile) {
   inputs.data = tessel::finish_preparation(regridded, 0.5, 15.0, false);
   inputs.structure_name = "model.pdb";
   std::ostringstream console, log;
-  const tessel::FitResult r = tessel::run_fit(inputs, {{&console, nullptr, &log}, nullptr, {}});
+  const tessel::FitResult r = tessel::run_fit(inputs, {{&console, nullptr, &log}, nullptr, {}, {}});
   EXPECT_NEAR(r.parameters.volume, m.volume, grid.step * 1.001);
   EXPECT_NEAR(r.parameters.radius, m.radius, 0.02 * 1.001);
   EXPECT_NEAR(r.parameters.contrast, m.contrast, 0.0025 * 1.001);
