@@ -382,12 +382,6 @@ TEST(BadSettings, IntensitiesBeyondTheRangeOfNumbersAreNotWritten) {
 // ---------------------------------------------------------------------------------------------
 // Experimental curves and save files
 
-// The fit of a job to a curve may not be wired into this build yet: then every data file stops
-// the job before it is read, and the curve cases cannot be judged.
-bool fit_unavailable(const RunResult& r) {
-  return r.err.find("not available in this version") != std::string::npos;
-}
-
 TEST(BadCurve, UnusableCurvesStopWithAMessage) {
   TempDir dir;
   write_file(dir.path() / "pep.pdb", peptide(4));
@@ -411,7 +405,6 @@ TEST(BadCurve, UnusableCurvesStopWithAMessage) {
     SCOPED_TRACE(name);
     write_file(dir.path() / name, content);
     const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", name}));
-    if (fit_unavailable(r)) GTEST_SKIP() << "the fit is not wired into this build";
     expect_stopped(r, " Error reading SAXS data file");
   }
 }
@@ -440,7 +433,6 @@ TEST(OddCurve, LongAndDirtyCurvesAreReadWithWarnings) {
     write_file(dir.path() / "pep.pdb", peptide(4));
     write_file(dir.path() / c.name, c.content);
     const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", c.name}));
-    if (fit_unavailable(r)) GTEST_SKIP() << "the fit is not wired into this build";
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
@@ -459,7 +451,6 @@ TEST(OddCurve, AllZeroIntensitiesGiveNoNumbersThatAreNone) {
   for (int i = 1; i <= 40; ++i) zeros += std::to_string(0.01 * i) + " 0 1\n";
   write_file(dir.path() / "zeros.dat", zeros);
   const RunResult r = run_tessel(dir.path(), args_with({"pep.pdb", "zeros.dat"}));
-  if (fit_unavailable(r)) GTEST_SKIP() << "the fit is not wired into this build";
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.signal, 0);
   if (r.status == 0) {
