@@ -5,7 +5,17 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__linux__) && defined(__GLIBC__)
+// Under AddressSanitizer the sanitizer's own allocator serves every block: the C library's heap
+// settings do not apply, and the block kept below the first huge page would count as a leak.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSEL_OWN_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSEL_OWN_ALLOCATOR 1
+#endif
+#endif
+
+#if defined(__linux__) && defined(__GLIBC__) && !defined(TESSEL_OWN_ALLOCATOR)
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,7 +23,7 @@
 
 namespace tessel {
 
-#if defined(__linux__) && defined(__GLIBC__)
+#if defined(__linux__) && defined(__GLIBC__) && !defined(TESSEL_OWN_ALLOCATOR)
 
 namespace {
 
