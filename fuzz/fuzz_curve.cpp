@@ -23,19 +23,11 @@
 #include "core/errors.hpp"
 #include "io/curvedoc/plover_document.hpp"
 #include "io/exp_curve_input.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using namespace tessel;
-
-// A broken promise: named on standard error, then the run stops like a crash.
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (false)
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 

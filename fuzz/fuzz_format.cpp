@@ -14,21 +14,13 @@
 #include <vector>
 
 #include "io/fortran_format.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using namespace tessel;
 
 constexpr std::size_t kMaxValues = 64;
-
-// A broken promise: named on standard error, then the run stops like a crash.
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (false)
 
 struct ValueReader {
   std::string_view bytes;

@@ -13,19 +13,11 @@
 
 #include "app/options.hpp"
 #include "core/errors.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using namespace tessel;
-
-// A broken promise: named on standard error, then the run stops like a crash.
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (false)
 
 bool fake_readable(const std::string& name) {
   for (std::string_view ext : {".pdb", ".ent", ".sav", ".dat"}) {

@@ -23,19 +23,11 @@
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
 #include "io/pdb_selection.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using namespace tessel;
-
-// A broken promise: named on standard error, then the run stops like a crash.
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);    \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (false)
 
 // The lines of `text` split at '\n', one '\r' before the line end removed, each cut to
 // `max_length` characters (a '\r' left at the cut may go too: the line was longer anyway).
