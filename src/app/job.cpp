@@ -86,7 +86,8 @@ class JobRun {
   SaveData read_save(std::string& name);
   bool write_save();
   void name_outputs();
-  void open_log();
+  // Opens the log (already claimed under its name) and writes its header.
+  void open_log(std::string_view header);
   void set_up_real_space_grid();
   void set_up_reciprocal_grid();
   void ask_hydrogens();
@@ -138,7 +139,7 @@ void JobRun::run() {
   if (!env_.platform.exists(structure_.path.string()))
     throw Error(" Error -- File does not exist " + structure_.path.string());
   name_outputs();
-  open_log();
+  open_log(log_header(env_.start_stamp));
   set_up_real_space_grid();
   if (s_.mode != 1) {
     set_up_reciprocal_grid();
@@ -219,10 +220,7 @@ void JobRun::restore() {
   env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
   env_.console << restored_console_report(data);
 
-  const std::string file = output_file(".log");
-  log_.open(file, std::ios::trunc);
-  if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
-  log_ << restored_log_header(env_.start_stamp);
+  open_log(restored_log_header(env_.start_stamp));
   log_ << save_file_report(data, save_file_read_);
 
   s_grid_ = data.s;
@@ -265,11 +263,11 @@ void JobRun::name_outputs() {
   env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
 }
 
-void JobRun::open_log() {
+void JobRun::open_log(std::string_view header) {
   const std::string file = output_file(".log");
   log_.open(file, std::ios::trunc);
   if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
-  log_ << log_header(env_.start_stamp);
+  log_ << header;
 }
 
 void JobRun::set_up_real_space_grid() {
