@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
 
@@ -41,12 +42,6 @@ std::vector<std::string> args_with(std::vector<std::string> files,
 void write_file(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << bytes;
-}
-
-int count_of(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1)) ++n;
-  return n;
 }
 
 // An ATOM line in the fixed columns of the format: serial 7-11, name 13-16, residue 18-20,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
 
@@ -17,23 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool has_line(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-int count_of(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1)) ++n;
-  return n;
-}
-
 void touch(const fs::path& p) { std::ofstream(p) << ""; }
-
-// A labelled-value line as the program writes it: a blank, the label, a blank, dots up to
-// column 56 of the label's field, " : " and the value.
-std::string labelled(const std::string& label, const std::string& value) {
-  return " " + label + " " + std::string(56 - label.size() - 1, '.') + " : " + value;
-}
 
 // A question with its default as the console shows it: a blank, the text, a blank, dots, and
 // the 16-column field "< default >" ending in column 57 of the text's line, then ": ".

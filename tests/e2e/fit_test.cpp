@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
 
@@ -23,12 +24,6 @@ namespace fs = std::filesystem;
 const std::string kModel = "3kfo-fill_model.pdb";
 const std::string kCurve = "nup133_23922_merge.dat";
 const std::string kBase = "3kfo-fill_model00";
-
-int count_of(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1)) ++n;
-  return n;
-}
 
 std::vector<double> numbers_of(const std::string& line) {
   std::istringstream in(line);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
 
@@ -73,25 +74,6 @@ std::map<std::string, int> element_counts(const fs::path& pdb) {
     counts[element]++;
   }
   return counts;
-}
-
-std::vector<std::string> records_of(const std::string& bytes) {
-  std::vector<std::string> records;
-  std::size_t pos = 0;
-  auto le32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-      v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + i))) << (8 * i);
-    return v;
-  };
-  while (pos + 4 <= bytes.size()) {
-    const std::uint32_t n = le32(pos);
-    records.push_back(bytes.substr(pos + 4, n));
-    EXPECT_EQ(le32(pos + 4 + n), n);
-    pos += 8 + n;
-  }
-  EXPECT_EQ(pos, bytes.size());
-  return records;
 }
 
 float real32_at(const std::string& payload, std::size_t at) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
 
@@ -19,46 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool has_line(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-int count_of(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1)) ++n;
-  return n;
-}
-
-// A labelled-value line: a blank, the label, a blank, dots up to column 56, " : " and the value.
-std::string labelled(const std::string& label, const std::string& value) {
-  return " " + label + " " + std::string(56 - label.size() - 1, '.') + " : " + value;
-}
-
-// The record payloads of a framed binary file (4-byte little-endian length before and after).
-std::vector<std::string> records_of(const std::string& bytes) {
-  auto le32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-      v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + i))) << (8 * i);
-    return v;
-  };
-  std::vector<std::string> records;
-  std::size_t pos = 0;
-  while (pos + 4 <= bytes.size()) {
-    const std::uint32_t n = le32(pos);
-    records.push_back(bytes.substr(pos + 4, n));
-    EXPECT_EQ(le32(pos + 4 + n), n);
-    pos += 8 + n;
-  }
-  EXPECT_EQ(pos, bytes.size());
-  return records;
-}
-
 std::int32_t int32_at(const std::string& payload, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i)
-    v |= static_cast<std::uint32_t>(static_cast<unsigned char>(payload.at(at + i))) << (8 * i);
-  return static_cast<std::int32_t>(v);
+  return static_cast<std::int32_t>(le32_at(payload, at));
 }
 
 double real64_at(const std::string& payload, std::size_t at) {
