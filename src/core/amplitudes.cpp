@@ -219,12 +219,8 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   for (std::size_t p = 0; p < points; ++p) {
     const auto k = as_size(first) + p;
     const int* counts = &ws.counts[p * n];
-    int m = static_cast<int>(active);
     int* sources = &ws.sources[p * orders];
-    for (int l = 0; l < used; ++l) {
-      while (m > 0 && counts[m - 1] <= l) --m;
-      sources[l] = m;
-    }
+    multipole::sources_by_order(counts, static_cast<int>(active), used, sources);
     tile.sources[p] = sources;
     tile.out[0][p] = a_out + k * row;
     tile.out[1][p] = c_out + k * row;

@@ -218,12 +218,8 @@ class ShellSums {
         }
         for (int l = c; l < used; ++l) wd[as_size(l) * kPer] = 0.0;
       }
-      int m = static_cast<int>(active);
       int* sources = &ws.sources[p * orders];
-      for (int l = 0; l < used; ++l) {
-        while (m > 0 && counts[m - 1] <= l) --m;
-        sources[l] = m;
-      }
+      multipole::sources_by_order(counts, static_cast<int>(active), used, sources);
       tile.sources[p] = sources;
       tile.out[0][p] = out + k * row;
     }

@@ -87,6 +87,17 @@ struct Tile {
   double* out[2][kTilePoints] = {};
 };
 
+// The sources of a block ordered so that, at every point, those counting order l come first:
+// given the orders each source counts at one point (not increasing along the block), writes for
+// every l < orders the number of the first `active` sources that count it.
+inline void sources_by_order(const int* counts, int active, int orders, int* sources) {
+  int m = active;
+  for (int l = 0; l < orders; ++l) {
+    while (m > 0 && counts[m - 1] <= l) --m;
+    sources[l] = m;
+  }
+}
+
 // Adds the sums of a tile to its coefficients on the given level (automatic: the widest the
 // processor has). The tile's points are taken tile_shape(level).points at a time.
 void add_tile(const Tile& tile, SimdLevel level);
