@@ -25,6 +25,7 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   std::ifstream in = open_structure(request.structure);
   const PrepassResult prepass = run_prepass(in, request.explicit_hydrogens, report);
 
+  const double s_max = request.s.empty() ? 0.0 : request.s.back();
   ModelFormFactors form_factors;
   LineTable bessel;
   std::optional<StructureAccumulator> accumulator;
@@ -34,7 +35,6 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
     form_factors = make_model_form_factors(request.s);
     for (int i = 0; i < form_factors.regrid_warnings; ++i)
       report.to_console(" REGRID ---W- Out of abscissa range.\n");
-    const double s_max = request.s.empty() ? 0.0 : request.s.back();
     bessel = make_atom_bessel_table(tables.l_max(), s_max, prepass.extent);
     accumulator.emplace(tables, request.s, form_factors, bessel, request.loops);
   }
@@ -96,7 +96,6 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
     report.to_console(" Processing envelope: ");
     if (report.console) report.console->flush();
     ProgressMarks progress(tables.grid().size(), [&report] { mark(report); });
-    const double s_max = request.s.empty() ? 0.0 : request.s.back();
     const LineTable integrals = make_shell_integral_table(tables.l_max(), s_max, envelope.max_radius);
     model.shell = shell_amplitude(tables, request.s, envelope.radius, integrals, &progress,
                                   request.loops);
