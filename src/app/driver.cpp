@@ -74,7 +74,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   }
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
-                     stamp, rerun, false, loops};
+                     stamp, rerun, false, loops, nullptr};
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();

@@ -116,7 +116,7 @@ class JobRun {
   std::string structure_name_;  // as typed, before any filtering
   JobStructure structure_;
   mutable std::ofstream log_;
-  std::optional<HarmonicTables> tables_;
+  std::shared_ptr<const HarmonicTables> tables_;
   std::vector<double> s_grid_;
   ScatteringModel model_;
   PartialIntensities partial_;
@@ -155,7 +155,7 @@ void JobRun::run() {
   request.explicit_hydrogens = s_.explicit_hydrogens;
   request.new_atom_naming = s_.new_atom_naming;
   request.s = s_grid_;
-  request.tables = &*tables_;
+  request.tables = tables_.get();
   request.loops = env_.loops;
   model_ = compute_scattering_model(request, report());
   report_model();
@@ -299,7 +299,12 @@ void JobRun::set_up_real_space_grid() {
   }
   log_ << labelled_line(" Order of Fibonacci grid", s_.fibonacci_order);
 
-  tables_.emplace(make_harmonic_tables(s_.l_max, s_.fibonacci_order));
+  const std::shared_ptr<const HarmonicTables>& last = env_.tables;
+  if (!last || last->l_max() != s_.l_max || last->grid().order() != s_.fibonacci_order) {
+    env_.tables =
+        std::make_shared<const HarmonicTables>(make_harmonic_tables(s_.l_max, s_.fibonacci_order));
+  }
+  tables_ = env_.tables;
   log_ << labelled_line(" Total number of directions", tables_->grid().size());
 }
 

@@ -1,11 +1,13 @@
 // One job of a run: one structure (or save) file taken from input to its result files.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/platform.hpp"
+#include "core/harmonic_tables.hpp"
 #include "core/run_settings.hpp"
 #include "core/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
@@ -29,6 +31,9 @@ struct JobEnvironment {
   bool output_failed = false;
   // Threads and instruction set of the long loops (the results do not depend on them).
   LoopSettings loops;
+  // The harmonic tables of the last job, taken again by the next job with the same orders (a
+  // batch of many structures builds them once).
+  std::shared_ptr<const HarmonicTables> tables;
 };
 
 // Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
