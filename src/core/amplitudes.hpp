@@ -100,16 +100,16 @@ struct AmplitudeBlock {
 // Scratch space of one amplitude loop (one per thread).
 struct AmplitudeWorkspace {
   std::vector<std::complex<double>> harmonics;
-  std::vector<SphericalPosition> positions;    // the block's atoms in file order
-  std::vector<std::size_t> order;              // the block's atoms by decreasing r
-  AmplitudeBlock block;                        // the block of the single-thread loop
-  std::vector<int> counts;     // orders counted, per point of a tile and atom
-  std::vector<int> sources;    // atoms counting order l, per point of a tile and l
-  std::vector<double> weights;  // j_l·f and j_l·g, per amplitude, point, atom and l
+  std::vector<SphericalPosition> positions;  // the block's atoms in file order
+  std::vector<std::size_t> order;            // the block's atoms by decreasing r
+  AmplitudeBlock block;                      // the block of the single-thread loop
+  std::vector<int> counts;                   // orders counted, per point of a tile and atom
+  std::vector<int> sources;                  // atoms counting order l, per point of a tile and l
+  std::vector<double> weights;               // j_l·f and j_l·g, by atom, l, amplitude, point
 };
 
-// Scratch space of the threaded amplitude loop: one workspace per thread and the blocks of atoms
-// that one pass prepares and then sums.
+// Scratch space of the threaded amplitude loop: one workspace per thread and two sets of blocks,
+// the pass being summed and the next one being prepared.
 struct ParallelAmplitudeWorkspace {
   std::vector<AmplitudeWorkspace> threads;
   std::vector<AmplitudeBlock> blocks;
