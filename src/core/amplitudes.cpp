@@ -28,6 +28,16 @@ constexpr int kMaxBlock = 128;
 constexpr std::size_t kPassBytes = 1024 * 1024;
 // Terms (atoms × pairs × points) that make a thread worth its start and hand-overs.
 constexpr double kTermsPerThread = 2.0e6;
+// Bytes the group sums (one amplitude per form factor) may take together, and the fewest group
+// sums that make grouping worth it.
+constexpr std::size_t kGroupSumBytes = 32 * 1024 * 1024;
+constexpr int kMinGroupSums = 16;
+// Full blocks that make a round of sums: enough for the threads to share them evenly.
+constexpr std::size_t kBlocksPerRound = 16;
+// Groups: the dummy residues and the atom types.
+constexpr int kGroupCount = kAtomTypeCount + 1;
+
+int group_of(const CentredAtom& atom) { return atom.dummy_residue ? 0 : atom.type; }
 
 }  // namespace
 
@@ -197,6 +207,7 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   tile.weights = ws.weights.data();
   tile.stride = per_atom;
   tile.order_stride = kPer;
+  tile.output_stride = multipole::kTilePoints;
   const auto row = 2 * as_size(tables_->pair_count());
   auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
   auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
@@ -226,6 +237,79 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
     tile.out[1][p] = c_out + k * row;
   }
   multipole::add_tile(tile, simd_);
+}
+
+void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int first, int count,
+                                              AmplitudeWorkspace& ws, PartialAmplitudes& out) const {
+  assert(count >= 1 && count <= multipole::kMaxTilePoints);
+  const int l_max = tables_->l_max();
+  const auto orders = as_size(l_max + 1);
+  const int size = block.size();
+  const auto n = as_size(size);
+  const auto points = as_size(count);
+  ws.counts.resize(points * n);
+  ws.sources.resize(points * orders);
+  for (std::size_t p = 0; p < points; ++p) {
+    const double sk = s_[as_size(first) + p];
+    int* counts = &ws.counts[p * n];
+    for (std::size_t b = 0; b < n; ++b) counts[b] = counted_orders(sk * block.radius[b], l_max);
+  }
+  const int used = size == 0 ? 0 : ws.counts[(points - 1) * n];
+  if (used == 0) return;
+  std::size_t active = n;
+  while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
+
+  // Weights by atom, then order, then point: [b][l][p], the eight points of an order in one
+  // cache line; the weights are formed four points at a time.
+  constexpr std::size_t kPer = multipole::kMaxTilePoints;
+  const std::size_t per_atom = orders * kPer;
+  ws.weights.resize(active * per_atom);
+  for (int p0 = 0; p0 < count; p0 += multipole::kTilePoints) {
+    BesselWeightsJob job;
+    job.bessel = bessel_;
+    job.points = std::min(multipole::kTilePoints, count - p0);
+    job.orders = used;
+    job.atoms = static_cast<int>(active);
+    job.s = s_.data() + first + p0;
+    job.radius = block.radius.data();
+    job.counts = ws.counts.data() + as_size(p0) * n;
+    job.count_stride = n;
+    job.out = ws.weights.data() + p0;
+    job.per_atom = per_atom;
+    job.order_stride = kPer;
+    bessel_weights(job, simd_);
+  }
+
+  multipole::Tile tile;
+  tile.y = &block.conj_y;
+  tile.points = count;
+  tile.outputs = 1;
+  tile.orders = used;
+  tile.weights = ws.weights.data();
+  tile.stride = per_atom;
+  tile.order_stride = kPer;
+  tile.output_stride = kPer;
+  const auto row = 2 * as_size(tables_->pair_count());
+  auto* o = reinterpret_cast<double*>(out.values().data());
+  for (std::size_t p = 0; p < points; ++p) {
+    int* sources = &ws.sources[p * orders];
+    multipole::sources_by_order(&ws.counts[p * n], static_cast<int>(active), used, sources);
+    tile.sources[p] = sources;
+    tile.out[0][p] = o + (as_size(first) + p) * row;
+  }
+  multipole::add_tile(tile, simd_);
+}
+
+void AmplitudeKernel::add_bessel_sums(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                                      PartialAmplitudes& out) const {
+  assert(out.l_max() == tables_->l_max() && out.n_points() == n_points());
+  const auto block = as_size(block_);
+  for (std::size_t first = 0; first < atoms.size(); first += block) {
+    prepare_block(atoms.subspan(first, std::min(block, atoms.size() - first)), ws, ws.block);
+    for (int k = 0; k < n_points(); k += multipole::kMaxTilePoints) {
+      add_block_bessel_points(ws.block, k, std::min(multipole::kMaxTilePoints, n_points() - k), ws, out);
+    }
+  }
 }
 
 void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
@@ -305,7 +389,16 @@ StructureAccumulator::StructureAccumulator(const HarmonicTables& tables,
     : kernel_(std::in_place, tables, s, form_factors, bessel, loops.simd),
       amplitudes_(kernel_->make_sums()),
       envelope_(tables.grid()),
-      threads_(resolve_thread_count(loops.threads)) {}
+      threads_(resolve_thread_count(loops.threads)),
+      form_factors_(&form_factors) {
+  const std::size_t bytes =
+      as_size(tables.pair_count()) * as_size(kernel_->n_points()) * sizeof(std::complex<double>);
+  const std::size_t sums = bytes == 0 ? as_size(kGroupCount) : kGroupSumBytes / bytes;
+  if (sums >= as_size(kMinGroupSums)) {
+    groups_.resize(as_size(kGroupCount));
+    max_group_sums_ = static_cast<int>(std::min(sums, as_size(kGroupCount)));
+  }
+}
 
 StructureAccumulator::StructureAccumulator(const HarmonicTables& tables)
     : envelope_(tables.grid()) {}
@@ -321,7 +414,97 @@ void StructureAccumulator::add_to_sums_and_envelope(std::span<const CentredAtom>
   }
 }
 
+void StructureAccumulator::group_batch(std::span<const CentredAtom> atoms) {
+  const auto block = as_size(kernel_->block_size());
+  for (const CentredAtom& atom : atoms) {
+    const int group = group_of(atom);
+    std::vector<CentredAtom>& pending = groups_[as_size(group)].pending;
+    pending.push_back(atom);
+    if (pending.size() == block) {
+      full_blocks_.push_back({group, std::move(pending)});
+      pending.clear();
+    }
+  }
+  unsummed_.insert(unsummed_.end(), atoms.begin(), atoms.end());
+  if (full_blocks_.size() >= kBlocksPerRound) sum_waiting();
+  progress_.advance(static_cast<long long>(atoms.size()));
+}
+
+void StructureAccumulator::sum_waiting() {
+  sum_group_blocks(full_blocks_, unsummed_);
+  full_blocks_.clear();
+  unsummed_.clear();
+}
+
+void StructureAccumulator::sum_group_blocks(const std::vector<GroupBlock>& blocks,
+                                            std::span<const CentredAtom> alongside) {
+  // The groups with blocks, in the order of their first block.
+  std::vector<int> groups;
+  std::size_t atoms = 0;
+  for (const GroupBlock& b : blocks) {
+    if (std::find(groups.begin(), groups.end(), b.group) == groups.end()) groups.push_back(b.group);
+    atoms += b.atoms.size();
+  }
+  int kept = 0, wanted = 0;
+  for (const FormFactorGroup& g : groups_) kept += g.sum.empty() ? 0 : 1;
+  for (const int g : groups) wanted += groups_[as_size(g)].sum.empty() ? 1 : 0;
+  if (kept + wanted > max_group_sums_) fold_group_sums();
+  for (const int g : groups) {
+    PartialAmplitudes& sum = groups_[as_size(g)].sum;
+    if (sum.empty()) sum = PartialAmplitudes(amplitudes_.atoms.l_max(), kernel_->n_points());
+  }
+  const auto sum_group = [&](int g, AmplitudeWorkspace& ws) {
+    for (const GroupBlock& b : blocks) {
+      if (b.group == g) kernel_->add_bessel_sums(b.atoms, ws, groups_[as_size(g)].sum);
+    }
+  };
+  const double terms = static_cast<double>(atoms) *
+                       amplitudes_.atoms.pair_count() * kernel_->n_points();
+  const int threads = threads_for_work(terms, kTermsPerThread, threads_);
+  if (threads > 1 && !groups.empty()) {
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+    if (parallel_.threads.size() < as_size(pool_->threads())) parallel_.threads.resize(as_size(pool_->threads()));
+    const int extra = alongside.empty() ? 0 : 1;
+    pool_->run(extra + static_cast<int>(groups.size()), [&](int task, int thread) {
+      if (task < extra) {
+        add_to_sums_and_envelope(alongside);
+      } else {
+        sum_group(groups[as_size(task - extra)], parallel_.threads[as_size(thread)]);
+      }
+    });
+    return;
+  }
+  add_to_sums_and_envelope(alongside);
+  for (const int g : groups) sum_group(g, workspace_);
+}
+
+void StructureAccumulator::fold_group_sums() {
+  const ModelFormFactors& ff = *form_factors_;
+  const int pairs = amplitudes_.atoms.pair_count();
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    PartialAmplitudes& sum = groups_[g].sum;
+    if (sum.empty()) continue;
+    const int type = static_cast<int>(g);
+    const std::span<const double> f = g == 0 ? std::span<const double>(ff.residue) : ff.vacuum.column(type);
+    for (int k = 0; k < sum.n_points(); ++k) {
+      const std::span<const std::complex<double>> from = sum.point(k);
+      const std::span<std::complex<double>> a = amplitudes_.atoms.point(k);
+      const double fk = f[as_size(k)];
+      for (int i = 0; i < pairs; ++i) a[as_size(i)] += fk * from[as_size(i)];
+      if (g == 0) continue;  // dummy residues displace no solvent
+      const std::span<std::complex<double>> c = amplitudes_.solvent.point(k);
+      const double gk = ff.solvent.column(type)[as_size(k)];
+      for (int i = 0; i < pairs; ++i) c[as_size(i)] += gk * from[as_size(i)];
+    }
+    sum = PartialAmplitudes();
+  }
+}
+
 void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
+  if (kernel_ && !groups_.empty()) {
+    group_batch(atoms);
+    return;
+  }
   if (kernel_ && threads_ > 1) {
     // Terms of the batch: atoms × pairs × points, each one a multiply-add to both amplitudes.
     const double terms = static_cast<double>(atoms.size()) * amplitudes_.atoms.pair_count() *
@@ -353,6 +536,15 @@ void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
 StructureAmplitudes StructureAccumulator::finish() {
   StructureAmplitudes result;
   if (kernel_) {
+    if (!groups_.empty()) {
+      // The groups' last blocks, short of a full one, with the blocks still waiting.
+      for (std::size_t g = 0; g < groups_.size(); ++g) {
+        if (!groups_[g].pending.empty()) full_blocks_.push_back({static_cast<int>(g), std::move(groups_[g].pending)});
+      }
+      sum_waiting();
+      fold_group_sums();
+      groups_.clear();
+    }
     amplitudes_.atoms.scale_with_phase(kSqrt2OverPi);
     amplitudes_.solvent.scale_with_phase(kSqrt2OverPi);
     result.atoms = std::move(amplitudes_.atoms);

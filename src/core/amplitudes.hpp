@@ -148,6 +148,12 @@ class AmplitudeKernel {
   void add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
                  AmplitudeSums& out) const;
 
+  // Adds Σ j_l(s_k·r)·conj(Y_lm(θ, φ)) over the atoms, block by block in their order, to `out`:
+  // the sum over atoms that share one form factor, which multiplies it afterwards (the counted
+  // orders as in add_atoms).
+  void add_bessel_sums(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                       PartialAmplitudes& out) const;
+
   // The same with the threads of `pool`, the same result to the bit. `alongside`, when given,
   // runs once, in one of the threads, while the others sum: room for work on the same atoms
   // that has to stay in file order in one thread.
@@ -162,6 +168,9 @@ class AmplitudeKernel {
   // Adds the block's terms at points first..first+count−1 (count ≤ multipole::kTilePoints).
   void add_block_points(const AmplitudeBlock& block, int first, int count, AmplitudeWorkspace& ws,
                         AmplitudeSums& out) const;
+  // The same for the sums of j_l·conj(Y) alone.
+  void add_block_bessel_points(const AmplitudeBlock& block, int first, int count,
+                               AmplitudeWorkspace& ws, PartialAmplitudes& out) const;
 
   const HarmonicTables* tables_;
   std::span<const double> s_;
@@ -188,9 +197,15 @@ struct StructureAmplitudes {
 // One structure's pass: feed the atoms batch by batch in file order, then finish once. The atom
 // numbering for the envelope runs over all atoms added, from 1. The tables must outlive it.
 //
-// Batches large enough to pay for it are summed by several threads (see AmplitudeKernel), while
-// the AtomSums and the EnvelopeSearch, whose ties go to the later atom, stay in file order in
-// one thread; the results do not depend on the number of threads.
+// When the amplitude arrays are small enough to keep one per form factor, the atoms are grouped
+// by form factor (their type, or the dummy residues): each group sums Σ j_l(s·r)·conj(Y) over its
+// own blocks of atoms, taken in file order, and the group sums, multiplied by their form factors,
+// are added to the amplitudes in group order when the room kept for them is full and at the end.
+// That halves the multiply-adds per atom, and the groups' blocks can be summed by several threads
+// at once. Larger arrays (high orders on fine grids) are formed directly, in one sum whose points
+// the threads share (see AmplitudeKernel). Either way the AtomSums and the EnvelopeSearch, whose
+// ties go to the later atom, stay in file order in one thread, and the results do not depend on
+// the number of threads.
 class StructureAccumulator {
  public:
   // Amplitudes, sums and envelope; `loops` sets the threads and the instruction set.
@@ -212,6 +227,27 @@ class StructureAccumulator {
  private:
   // The sums and the envelope search for the atoms, in file order.
   void add_to_sums_and_envelope(std::span<const CentredAtom> atoms);
+  // One form factor's atoms: those waiting for a full block, and the sum of its blocks so far
+  // (empty when none is kept).
+  struct FormFactorGroup {
+    std::vector<CentredAtom> pending;
+    PartialAmplitudes sum;
+  };
+  // A full block of one group, ready to be summed.
+  struct GroupBlock {
+    int group = 0;
+    std::vector<CentredAtom> atoms;
+  };
+  // add_batch when the atoms are grouped by form factor.
+  void group_batch(std::span<const CentredAtom> atoms);
+  // Sums the full blocks waiting and the sums and envelope of the atoms waiting.
+  void sum_waiting();
+  // Sums the blocks, each group's in their order, with `alongside` (the sums and envelope of a
+  // batch) run beside them.
+  void sum_group_blocks(const std::vector<GroupBlock>& blocks, std::span<const CentredAtom> alongside);
+  // Adds every kept group sum times its form factors to the amplitudes, in group order, and
+  // drops the sums.
+  void fold_group_sums();
 
   std::optional<AmplitudeKernel> kernel_;
   AmplitudeWorkspace workspace_;
@@ -222,6 +258,14 @@ class StructureAccumulator {
   int threads_ = 1;  // threads the settings allow
   std::unique_ptr<WorkerPool> pool_;  // started with the first batch that is worth it
   ParallelAmplitudeWorkspace parallel_;
+  // By group: 0 the dummy residues, 1..108 the types; empty when the atoms are not grouped.
+  std::vector<FormFactorGroup> groups_;
+  // Full blocks not yet summed, and the atoms whose sums and envelope are still to be done: they
+  // are taken together once enough blocks wait, so that the threads share many blocks at once.
+  std::vector<GroupBlock> full_blocks_;
+  std::vector<CentredAtom> unsummed_;
+  int max_group_sums_ = 0;  // group sums kept at once at most
+  const ModelFormFactors* form_factors_ = nullptr;
 };
 
 }  // namespace tessel

@@ -156,6 +156,7 @@ class ShellSums {
     tile.weights = ws.weights.data();
     tile.stride = per_direction;
     tile.order_stride = kPer;
+    tile.output_stride = kPer;
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(out_.values().data());
     // The directions in front, while every point that counts them lies past the series limit,

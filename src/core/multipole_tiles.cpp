@@ -40,7 +40,8 @@ using Vec = typename VectorOf<N>::type;
 // w points at the weight of source 0, output 0 and the first point of this call.
 template <int N, int P, int C, int O>
 [[gnu::always_inline]] inline void chunk_sums(const double* y, int n, const double* w,
-                                              std::size_t stride, double* const* out, int width) {
+                                              std::size_t stride, std::size_t output_stride,
+                                              double* const* out, int width) {
   using V = Vec<N>;
   V acc[O][P][C];
   for (int o = 0; o < O; ++o)
@@ -52,7 +53,7 @@ template <int N, int P, int C, int O>
     const double* wb = w + static_cast<std::size_t>(b) * stride;
     for (int o = 0; o < O; ++o) {
       for (int p = 0; p < P; ++p) {
-        const double v = wb[o * kTilePoints + p];  // broadcast to every lane
+        const double v = wb[as_size(o) * output_stride + as_size(p)];  // broadcast to every lane
         for (int c = 0; c < C; ++c) acc[o][p][c] += v * yv[c];
       }
     }
@@ -93,31 +94,37 @@ template <int N, int P>
       const double* y = block.data() + ch.offset;
       if (t.outputs == 2) {
         if (ch.vectors == 1) {
-          chunk_sums<N, P, 1, 2>(y, n, w, t.stride, out, ch.width);
+          chunk_sums<N, P, 1, 2>(y, n, w, t.stride, t.output_stride, out, ch.width);
         } else {
-          chunk_sums<N, P, 2, 2>(y, n, w, t.stride, out, ch.width);
+          chunk_sums<N, P, 2, 2>(y, n, w, t.stride, t.output_stride, out, ch.width);
         }
       } else {
         if (ch.vectors == 1) {
-          chunk_sums<N, P, 1, 1>(y, n, w, t.stride, out, ch.width);
+          chunk_sums<N, P, 1, 1>(y, n, w, t.stride, t.output_stride, out, ch.width);
         } else {
-          chunk_sums<N, P, 2, 1>(y, n, w, t.stride, out, ch.width);
+          chunk_sums<N, P, 2, 1>(y, n, w, t.stride, t.output_stride, out, ch.width);
         }
       }
     }
   }
 }
 
-template <int N, int MaxP>
+// Points MaxP2 at a time for two outputs, MaxP1 for one.
+template <int N, int MaxP2, int MaxP1>
 [[gnu::always_inline]] inline void add_tile_on(const Tile& t) {
+  const int most = t.outputs == 2 ? MaxP2 : MaxP1;
   int p0 = 0;
   while (p0 < t.points) {
-    const int left = std::min(t.points - p0, MaxP);
+    const int left = std::min(t.points - p0, most);
     switch (left) {
       case 1: tile_rows<N, 1>(t, p0); break;
       case 2: tile_rows<N, 2>(t, p0); break;
-      case 3: if constexpr (MaxP >= 3) tile_rows<N, 3>(t, p0); break;
-      default: if constexpr (MaxP >= 4) tile_rows<N, 4>(t, p0); break;
+      case 3: if constexpr (MaxP1 >= 3) tile_rows<N, 3>(t, p0); break;
+      case 4: if constexpr (MaxP1 >= 4) tile_rows<N, 4>(t, p0); break;
+      case 5: if constexpr (MaxP1 >= 5) tile_rows<N, 5>(t, p0); break;
+      case 6: if constexpr (MaxP1 >= 6) tile_rows<N, 6>(t, p0); break;
+      case 7: if constexpr (MaxP1 >= 7) tile_rows<N, 7>(t, p0); break;
+      default: if constexpr (MaxP1 >= 8) tile_rows<N, 8>(t, p0); break;
     }
     p0 += left;
   }
@@ -126,11 +133,11 @@ template <int N, int MaxP>
 // One entry per instruction set. Multiplies and adds are kept apart (no fused multiply-add),
 // so that every level rounds exactly as the baseline does.
 
-void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
+void add_tile_baseline(const Tile& t) { add_tile_on<2, 2, 4>(t); }
 
 #if defined(__x86_64__)
-[[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2>(t); }
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4>(t); }
+[[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2, 4>(t); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4, 8>(t); }
 #endif
 
 
@@ -138,9 +145,9 @@ void add_tile_baseline(const Tile& t) { add_tile_on<2, 2>(t); }
 
 TileShape tile_shape(SimdLevel level) {
   switch (resolve_simd_level(level)) {
-    case SimdLevel::avx512: return {8, 2, 4};
-    case SimdLevel::avx2: return {4, 2, 2};
-    default: return {2, 2, 2};
+    case SimdLevel::avx512: return {8, 2, 4, 8};
+    case SimdLevel::avx2: return {4, 2, 2, 4};
+    default: return {2, 2, 2, 4};
   }
 }
 
@@ -197,8 +204,9 @@ std::span<const RowBlock::Chunk> RowBlock::row_chunks(int l) const {
 
 void add_tile(const Tile& tile, SimdLevel level) {
   assert(tile.y != nullptr);
-  assert(tile.points >= 1 && tile.points <= kTilePoints);
+  assert(tile.points >= 1 && tile.points <= kMaxTilePoints);
   assert(tile.outputs == 1 || tile.outputs == 2);
+  assert(tile.outputs == 1 || tile.output_stride >= as_size(tile.points));
   assert(tile.orders <= tile.y->l_max() + 1);
   const SimdLevel resolved = resolve_simd_level(level);
   // The block's layout must be the one of the level that sums it.

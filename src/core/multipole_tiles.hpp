@@ -19,14 +19,17 @@
 
 namespace tessel::multipole {
 
-// Points per tile at most, and points a caller prepares weights for at a time.
+// Points a caller prepares weights for at a time, and points per tile at most (a tile of one
+// output may hold two such groups).
 inline constexpr int kTilePoints = 4;
+inline constexpr int kMaxTilePoints = 8;
 
 // The vector shape of the sums on an instruction set.
 struct TileShape {
   int lanes = 2;          // doubles per vector
   int chunk_vectors = 2;  // vectors per chunk of a row: a row is summed chunk after chunk
-  int points = 2;         // s points per tile, at most kTilePoints
+  int points = 2;         // s points summed together for two outputs, at most kTilePoints
+  int single_points = 4;  // the same for one output, at most kMaxTilePoints
 };
 TileShape tile_shape(SimdLevel level);
 
@@ -69,22 +72,23 @@ class RowBlock {
 // One tile of sums over the sources of a RowBlock.
 struct Tile {
   const RowBlock* y = nullptr;
-  int points = 0;   // s points of the tile, 1..kTilePoints
+  int points = 0;   // s points of the tile, 1..kMaxTilePoints
   int outputs = 1;  // 1 or 2 sets of weights and coefficients
   int orders = 0;   // rows l = 0..orders−1 are summed (at most y->l_max() + 1)
   // Per point and row l: the sources that count order l there, always the first ones of the
   // block; the counts do not increase with l.
-  const int* sources[kTilePoints] = {};
+  const int* sources[kMaxTilePoints] = {};
   // The weights: source b, order l, output o and point p at
-  //   weights[b·stride + l·order_stride + o·kTilePoints + p]
+  //   weights[b·stride + l·order_stride + o·output_stride + p]
   // for b below the largest count of row 0 and l < orders, 0 where source b does not count
   // order l at that point. The weights the sums read together for one source and order lie
-  // next to each other (one cache line for two outputs).
+  // next to each other (one cache line).
   const double* weights = nullptr;
   std::size_t stride = 0;
-  std::size_t order_stride = 0;  // at least outputs·kTilePoints
+  std::size_t order_stride = 0;   // at least outputs·output_stride
+  std::size_t output_stride = 0;  // at least points (when there are two outputs)
   // Per output and point: the coefficients the sums are added to.
-  double* out[2][kTilePoints] = {};
+  double* out[2][kMaxTilePoints] = {};
 };
 
 // The sources of a block ordered so that, at every point, those counting order l come first:
@@ -99,7 +103,8 @@ inline void sources_by_order(const int* counts, int active, int orders, int* sou
 }
 
 // Adds the sums of a tile to its coefficients on the given level (automatic: the widest the
-// processor has). The tile's points are taken tile_shape(level).points at a time.
+// processor has). The tile's points are taken tile_shape(level).points (one output:
+// single_points) at a time.
 void add_tile(const Tile& tile, SimdLevel level);
 
 }  // namespace tessel::multipole

@@ -15,6 +15,8 @@ namespace {
 constexpr int kPoints = multipole::kTilePoints;
 constexpr std::size_t kPer = 2 * kPoints;  // weights per atom and order
 
+std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
+
 // One weight at a time.
 [[gnu::always_inline]] inline void atom_weights_scalar(const AtomWeightsJob& job) {
   const LineTable& table = *job.bessel;
@@ -150,6 +152,65 @@ typedef long long I8 __attribute__((vector_size(64)));
   }
 }
 
+// j_l alone, eight orders of the four points at a time: per point the table's (a, b) pairs split
+// and j = a·x + b formed, and the 4 × 8 block of (point, order) turned into (order, point).
+[[gnu::always_inline]] inline void bessel_weights_wide(const BesselWeightsJob& job) {
+  const LineTable& table = *job.bessel;
+  const int whole = job.orders / 8 * 8;
+  const V8 zero = {};
+  for (int b = 0; b < job.atoms; ++b) {
+    const auto bb = static_cast<std::size_t>(b);
+    double* wb = job.out + bb * job.per_atom;
+    const double* lines[kPoints];
+    double x[kPoints];
+    long long c[kPoints];
+    for (int p = 0; p < kPoints; ++p) {
+      if (p < job.points) {
+        x[p] = job.s[p] * job.radius[bb];
+        c[p] = job.counts[static_cast<std::size_t>(p) * job.count_stride + bb];
+        lines[p] = table.lines(table.interval(x[p])).data();
+      } else {
+        x[p] = 0.0;
+        c[p] = 0;
+        lines[p] = table.lines(0).data();
+      }
+    }
+    for (int l = 0; l < whole; l += 8) {
+      const I8 order = I8{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<long long>(l);
+      V8 r[kPoints];
+      for (int p = 0; p < kPoints; ++p) {
+        V8 lo, hi;
+        std::memcpy(&lo, lines[p] + 2 * l, sizeof lo);
+        std::memcpy(&hi, lines[p] + 2 * l + 8, sizeof hi);
+        const V8 j = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x[p] +
+                     TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+        const I8 counted = order < c[p];
+        r[p] = counted ? j : zero;
+      }
+      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
+      // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
+      const V8 u[4] = {TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13),
+                       TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
+                       TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
+                       TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
+      double* dst = wb + static_cast<std::size_t>(l) * job.order_stride;
+      for (int i = 0; i < 4; ++i) {
+        std::memcpy(dst + as_size(i) * job.order_stride, &u[i], 4 * sizeof(double));
+        std::memcpy(dst + as_size(4 + i) * job.order_stride, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
+      }
+    }
+    for (int l = whole; l < job.orders; ++l) {
+      double* dst = wb + static_cast<std::size_t>(l) * job.order_stride;
+      for (int p = 0; p < kPoints; ++p) {
+        dst[p] = l < c[p] ? lines[p][2 * l] * x[p] + lines[p][2 * l + 1] : 0.0;
+      }
+    }
+  }
+}
+
 // The shell's weights, eight orders of the four points at a time: per point the (a, b) pairs of
 // both lines split, (J_out − J_in)/s³ formed, and the 4 × 8 block of (point, order) turned into
 // (order, point).
@@ -203,14 +264,14 @@ typedef long long I8 __attribute__((vector_size(64)));
                        TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
                        TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
                        TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
-      double* dst = wd + static_cast<std::size_t>(l) * kPoints;
+      double* dst = wd + static_cast<std::size_t>(l) * job.order_stride;
       for (int i = 0; i < 4; ++i) {
-        std::memcpy(dst + i * kPoints, &u[i], 4 * sizeof(double));
-        std::memcpy(dst + (4 + i) * kPoints, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
+        std::memcpy(dst + as_size(i) * job.order_stride, &u[i], 4 * sizeof(double));
+        std::memcpy(dst + as_size(4 + i) * job.order_stride, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
       }
     }
     for (int l = whole; l < job.orders; ++l) {
-      double* dst = wd + static_cast<std::size_t>(l) * kPoints;
+      double* dst = wd + static_cast<std::size_t>(l) * job.order_stride;
       for (int p = 0; p < kPoints; ++p) {
         double w = 0.0;
         if (l < c[p]) {
@@ -225,6 +286,27 @@ typedef long long I8 __attribute__((vector_size(64)));
 }
 
 #endif
+
+// One at a time, as the wide form computes them.
+[[gnu::always_inline]] inline void bessel_weights_scalar(const BesselWeightsJob& job) {
+  const LineTable& table = *job.bessel;
+  for (int b = 0; b < job.atoms; ++b) {
+    const auto bb = static_cast<std::size_t>(b);
+    double* wb = job.out + bb * job.per_atom;
+    for (int p = 0; p < kPoints; ++p) {
+      int c = 0;
+      if (p < job.points) {
+        c = job.counts[static_cast<std::size_t>(p) * job.count_stride + bb];
+        const double x = job.s[p] * job.radius[bb];
+        const double* line = table.lines(table.interval(x)).data();
+        for (int l = 0; l < c; ++l) {
+          wb[static_cast<std::size_t>(l) * job.order_stride + static_cast<std::size_t>(p)] = line[2 * l] * x + line[2 * l + 1];
+        }
+      }
+      for (int l = c; l < job.orders; ++l) wb[static_cast<std::size_t>(l) * job.order_stride + static_cast<std::size_t>(p)] = 0.0;
+    }
+  }
+}
 
 // One at a time, as the wide form computes them.
 [[gnu::always_inline]] inline void shell_weights_scalar(const ShellWeightsJob& job) {
@@ -243,10 +325,10 @@ typedef long long I8 __attribute__((vector_size(64)));
         for (int l = 0; l < c; ++l) {
           const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
           const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-          wd[static_cast<std::size_t>(l) * kPoints + static_cast<std::size_t>(p)] = (j_out - j_in) * job.inv_s3[p];
+          wd[static_cast<std::size_t>(l) * job.order_stride + static_cast<std::size_t>(p)] = (j_out - j_in) * job.inv_s3[p];
         }
       }
-      for (int l = c; l < job.orders; ++l) wd[static_cast<std::size_t>(l) * kPoints + static_cast<std::size_t>(p)] = 0.0;
+      for (int l = c; l < job.orders; ++l) wd[static_cast<std::size_t>(l) * job.order_stride + static_cast<std::size_t>(p)] = 0.0;
     }
   }
 }
@@ -255,10 +337,12 @@ typedef long long I8 __attribute__((vector_size(64)));
 
 void atom_weights_baseline(const AtomWeightsJob& job) { atom_weights_scalar(job); }
 void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(job); }
+void bessel_weights_baseline(const BesselWeightsJob& job) { bessel_weights_scalar(job); }
 
 #if defined(__x86_64__)
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void bessel_weights_avx512(const BesselWeightsJob& job) { bessel_weights_wide(job); }
 #endif
 
 
@@ -274,10 +358,22 @@ void atom_weights(const AtomWeightsJob& job, SimdLevel level) {
   atom_weights_baseline(job);
 }
 
+void bessel_weights(const BesselWeightsJob& job, SimdLevel level) {
+  assert(job.points >= 1 && job.points <= kPoints);
+  assert(job.orders <= job.bessel->orders());
+  assert(job.order_stride >= static_cast<std::size_t>(kPoints));
+  assert(job.per_atom >= static_cast<std::size_t>(job.orders) * job.order_stride);
+#if defined(__x86_64__)
+  if (resolve_simd_level(level) == SimdLevel::avx512) return bessel_weights_avx512(job);
+#endif
+  bessel_weights_baseline(job);
+}
+
 void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel level) {
   assert(job.points >= 1 && job.points <= kPoints);
   assert(job.orders <= job.integrals->orders());
-  assert(job.per_direction >= static_cast<std::size_t>(job.orders) * kPoints);
+  assert(job.order_stride >= static_cast<std::size_t>(kPoints));
+  assert(job.per_direction >= static_cast<std::size_t>(job.orders) * job.order_stride);
 #ifndef NDEBUG
   for (int d = 0; d < job.directions; ++d)
     for (int p = 0; p < job.points; ++p)

@@ -34,6 +34,26 @@ struct AtomWeightsJob {
 // j·g, rounded alike on every level.
 void atom_weights(const AtomWeightsJob& job, SimdLevel level);
 
+struct BesselWeightsJob {
+  const LineTable* bessel = nullptr;
+  int points = 0;                          // 1..multipole::kTilePoints
+  int orders = 0;                          // orders written: l = 0..orders−1
+  int atoms = 0;                           // atoms of the block that get weights
+  const double* s = nullptr;               // the points' s, 1/Å
+  const double* radius = nullptr;          // r per atom, Å
+  const int* counts = nullptr;             // orders counted, [point·count_stride + atom]
+  std::size_t count_stride = 0;
+  // w[b·per_atom + l·order_stride + p] for p < kTilePoints; 0 for orders an atom does not count
+  // at a point and for points beyond `points`.
+  double* out = nullptr;
+  std::size_t per_atom = 0;
+  std::size_t order_stride = multipole::kTilePoints;
+};
+
+// Fills the weights j_l(s_p·r_b) alone, for sums over atoms that share one form factor: j = a·x + b
+// from the table's line of the interval of x = s·r, rounded alike on every level.
+void bessel_weights(const BesselWeightsJob& job, SimdLevel level);
+
 struct ShellWeightsJob {
   const LineTable* integrals = nullptr;    // J_l(x) = ∫₀ˣ j_l(t)·t² dt
   int points = 0;                          // 1..multipole::kTilePoints
@@ -44,10 +64,11 @@ struct ShellWeightsJob {
   const double* radius = nullptr;          // F per direction, Å
   const int* counts = nullptr;             // orders counted, [point·count_stride + direction]
   std::size_t count_stride = 0;
-  // w[d·per_direction + l·kTilePoints + p]; 0 for orders a direction does not count at a point
-  // and for points beyond `points`.
+  // w[d·per_direction + l·order_stride + p] for p < kTilePoints; 0 for orders a direction does
+  // not count at a point and for points beyond `points`.
   double* out = nullptr;
   std::size_t per_direction = 0;
+  std::size_t order_stride = multipole::kTilePoints;
 };
 
 // The shell weights (J_l(x_out) − J_l(x_in))/s³ with x_out = s·(F + 4), x_in = max(x_out − 3·s, 0)

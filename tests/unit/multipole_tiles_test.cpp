@@ -136,6 +136,7 @@ std::vector<double> tiled(const Case& c, SimdLevel level) {
   t.weights = c.weights.data();
   t.stride = orders * 2 * kTilePoints;
   t.order_stride = 2 * kTilePoints;
+  t.output_stride = kTilePoints;
   for (int p = 0; p < c.points; ++p) {
     t.sources[p] = &c.sources[as_size(p) * orders];
     for (int o = 0; o < c.outputs; ++o) {
