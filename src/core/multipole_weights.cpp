@@ -152,15 +152,32 @@ typedef long long I8 __attribute__((vector_size(64)));
   }
 }
 
+typedef double V4 __attribute__((vector_size(32)));
+
+// Stores u_i, which holds orders l + i (low half) and l + 4 + i (high half) of four points, as
+// the rows of orders l..l+7, `stride` doubles apart.
+[[gnu::always_inline]] inline void store_halves(const V8 (&u)[4], double* dst, std::size_t stride) {
+  for (int i = 0; i < 4; ++i) {
+    const V4 low = __builtin_shufflevector(u[i], u[i], 0, 1, 2, 3);
+    const V4 high = __builtin_shufflevector(u[i], u[i], 4, 5, 6, 7);
+    std::memcpy(dst + as_size(i) * stride, &low, sizeof low);
+    std::memcpy(dst + as_size(4 + i) * stride, &high, sizeof high);
+  }
+}
+
 // j_l alone, eight orders of the four points at a time: per point the table's (a, b) pairs split
 // and j = a·x + b formed, and the 4 × 8 block of (point, order) turned into (order, point).
 [[gnu::always_inline]] inline void bessel_weights_wide(const BesselWeightsJob& job) {
   const LineTable& table = *job.bessel;
   const int whole = job.orders / 8 * 8;
   const V8 zero = {};
+  // Held apart from the job, which the stores below could otherwise alias.
+  const std::size_t stride = job.order_stride;
+  const std::size_t per_atom = job.per_atom;
+  double* const out = job.out;
   for (int b = 0; b < job.atoms; ++b) {
     const auto bb = static_cast<std::size_t>(b);
-    double* wb = job.out + bb * job.per_atom;
+    double* wb = out + bb * per_atom;
     const double* lines[kPoints];
     double x[kPoints];
     long long c[kPoints];
@@ -196,14 +213,11 @@ typedef long long I8 __attribute__((vector_size(64)));
                        TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
                        TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
                        TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
-      double* dst = wb + static_cast<std::size_t>(l) * job.order_stride;
-      for (int i = 0; i < 4; ++i) {
-        std::memcpy(dst + as_size(i) * job.order_stride, &u[i], 4 * sizeof(double));
-        std::memcpy(dst + as_size(4 + i) * job.order_stride, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
-      }
+      double* dst = wb + static_cast<std::size_t>(l) * stride;
+      store_halves(u, dst, stride);
     }
     for (int l = whole; l < job.orders; ++l) {
-      double* dst = wb + static_cast<std::size_t>(l) * job.order_stride;
+      double* dst = wb + static_cast<std::size_t>(l) * stride;
       for (int p = 0; p < kPoints; ++p) {
         dst[p] = l < c[p] ? lines[p][2 * l] * x[p] + lines[p][2 * l + 1] : 0.0;
       }
@@ -218,9 +232,13 @@ typedef long long I8 __attribute__((vector_size(64)));
   const LineTable& table = *job.integrals;
   const int whole = job.orders / 8 * 8;
   const V8 zero = {};
+  // Held apart from the job, which the stores below could otherwise alias.
+  const std::size_t stride = job.order_stride;
+  const std::size_t per_direction = job.per_direction;
+  double* const out = job.out;
   for (int d = 0; d < job.directions; ++d) {
     const auto dd = static_cast<std::size_t>(d);
-    double* wd = job.out + dd * job.per_direction;
+    double* wd = out + dd * per_direction;
     const double* out_lines[kPoints];
     const double* in_lines[kPoints];
     double x_out[kPoints], x_in[kPoints], scale[kPoints];
@@ -264,14 +282,11 @@ typedef long long I8 __attribute__((vector_size(64)));
                        TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
                        TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
                        TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
-      double* dst = wd + static_cast<std::size_t>(l) * job.order_stride;
-      for (int i = 0; i < 4; ++i) {
-        std::memcpy(dst + as_size(i) * job.order_stride, &u[i], 4 * sizeof(double));
-        std::memcpy(dst + as_size(4 + i) * job.order_stride, reinterpret_cast<const double*>(&u[i]) + 4, 4 * sizeof(double));
-      }
+      double* dst = wd + static_cast<std::size_t>(l) * stride;
+      store_halves(u, dst, stride);
     }
     for (int l = whole; l < job.orders; ++l) {
-      double* dst = wd + static_cast<std::size_t>(l) * job.order_stride;
+      double* dst = wd + static_cast<std::size_t>(l) * stride;
       for (int p = 0; p < kPoints; ++p) {
         double w = 0.0;
         if (l < c[p]) {
