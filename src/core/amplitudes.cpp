@@ -186,7 +186,7 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   for (std::size_t p = 0; p < points; ++p) {
     const double sk = s_[as_size(first) + p];
     int* counts = &ws.counts[p * n];
-    for (std::size_t b = 0; b < n; ++b) counts[b] = counted_orders(sk * block.radius[b], l_max);
+    counted_orders_at(sk, block.radius.data(), n, 0.0, l_max, counts);
   }
   const int used = ws.counts[(points - 1) * n];  // the most orders any atom counts here
   if (size == 0 || used == 0) return;
@@ -252,7 +252,7 @@ void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int f
   for (std::size_t p = 0; p < points; ++p) {
     const double sk = s_[as_size(first) + p];
     int* counts = &ws.counts[p * n];
-    for (std::size_t b = 0; b < n; ++b) counts[b] = counted_orders(sk * block.radius[b], l_max);
+    counted_orders_at(sk, block.radius.data(), n, 0.0, l_max, counts);
   }
   const int used = size == 0 ? 0 : ws.counts[(points - 1) * n];
   if (used == 0) return;

@@ -2,6 +2,7 @@
 #include "core/bessel.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cassert>
 #include <cmath>
@@ -298,6 +299,22 @@ void bessel_for_radius(const LineTable& table, std::span<const double> s, double
     for (int l = 0; l < count; ++l) row[l] = line[2 * l] * x + line[2 * l + 1];
     for (int l = count; l < orders; ++l) row[l] = 0.0;
     counted[k] = count;
+  }
+}
+
+void counted_orders_at(double s, const double* r, std::size_t n, double offset, int l_max,
+                       int* counts) {
+  // The rule's thresholds 0.75·l − 2.7, formed as bessel_term_counts forms them.
+  std::array<double, kMaxCountedOrder + 1> t;
+  assert(l_max <= kMaxCountedOrder);
+  l_max = std::min(l_max, kMaxCountedOrder);
+  for (int l = 0; l <= l_max; ++l) t[static_cast<std::size_t>(l)] = 0.75 * l - 2.7;
+  int c = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = s * (r[i] + offset);
+    while (c > 0 && !(x > t[static_cast<std::size_t>(c - 1)])) --c;
+    while (c <= l_max && x > t[static_cast<std::size_t>(c)]) ++c;
+    counts[i] = c;
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -30,6 +31,14 @@ inline int counted_orders(double x, int l_max) {
   while (c <= l_max && bessel_term_counts(c, x)) ++c;
   return c;
 }
+
+// counted_orders(s·(r_i + offset), l_max) for every r_i. Each count starts from the one before
+// and steps by the rule itself, so radii in falling (or rising) order cost a comparison or two
+// each, and any order gives the exact counts.
+// l_max is at most kMaxCountedOrder.
+inline constexpr int kMaxCountedOrder = 127;
+void counted_orders_at(double s, const double* r, std::size_t n, double offset, int l_max,
+                       int* counts);
 
 // Piecewise-linear table of functions g_l(x), l = 0..n_orders−1, over the nodes x_k = k·Δx,
 // k = 0..2000: on interval i (0-based; the 1-based interval is ⌊x/Δx⌋ + 1) g_l(x) ≈ a·x + b with

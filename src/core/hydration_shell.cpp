@@ -135,9 +135,7 @@ class ShellSums {
     for (std::size_t p = 0; p < points; ++p) {
       const double sk = s_[as_size(first) + p];
       int* counts = &ws.counts[p * n];
-      for (std::size_t d = 0; d < n; ++d) {
-        counts[d] = counted_orders(sk * (block.radius[d] + kShellOuterGap), l_max);
-      }
+      counted_orders_at(sk, block.radius.data(), n, kShellOuterGap, l_max, counts);
     }
     const int used = ws.counts[(points - 1) * n];
     if (n == 0 || used == 0) return;

@@ -102,6 +102,35 @@ TEST(BesselCutOff, SkipsTermsAtOrBelowThreeQuartersOfTheOrderMinus2Point7) {
   }
 }
 
+TEST(BesselCutOff, CountsForManyRadiiFollowTheRuleAtEveryThreshold) {
+  // Radii that put s·(r + offset) on each threshold 0.75·l − 2.7 and one step of a double either
+  // side, with zero, negative, huge and NaN-free extremes; the count is the run of orders from 0
+  // that pass bessel_term_counts, up to l_max.
+  const double s = 0.37;
+  for (const double offset : {0.0, 4.0}) {
+    for (const int l_max : {0, 1, 15, 50, 99}) {
+      std::vector<double> r = {0.0, -3.0, 1e-300, 1e300, 5e4};
+      for (int l = 0; l <= l_max + 2; ++l) {
+        const double threshold = 0.75 * l - 2.7;
+        for (const double x : {threshold, std::nextafter(threshold, -1e9), std::nextafter(threshold, 1e9)}) {
+          r.push_back(x / s - offset);
+          r.push_back(std::nextafter(x / s - offset, -1e9));
+          r.push_back(std::nextafter(x / s - offset, 1e9));
+        }
+      }
+      std::vector<int> counts(r.size(), -1);
+      counted_orders_at(s, r.data(), r.size(), offset, l_max, counts.data());
+      for (std::size_t i = 0; i < r.size(); ++i) {
+        const double x = s * (r[i] + offset);
+        int expected = 0;
+        while (expected <= l_max && bessel_term_counts(expected, x)) ++expected;
+        ASSERT_EQ(counts[i], expected) << "l_max " << l_max << " offset " << offset << " r " << r[i];
+        ASSERT_EQ(counted_orders(x, l_max), expected);
+      }
+    }
+  }
+}
+
 TEST(BesselTable, LinearLookupErrorStaysWithinTheInterpolationBound) {
   // A straight line through nodes Δx apart is off by at most Δx²/8·max|j_l''|, and
   // |j_l''| ≤ 1/3 (j_l(x) = ½(−i)^l ∫ e^{ixt} P_l(t) dt over [−1, 1], so |j_l''| ≤ ½∫t²dt).
