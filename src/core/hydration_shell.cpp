@@ -142,9 +142,10 @@ class ShellSums {
     std::size_t active = n;
     while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
 
-    // Weights by direction, then order, then point: [d][l][p].
-    constexpr std::size_t kPer = multipole::kTilePoints;
-    const std::size_t per_direction = orders * kPer;
+    // Weights by direction, then order, then point: [d][l][p], the four or eight points of an
+    // order in one cache line.
+    const std::size_t per_order = count > multipole::kTilePoints ? multipole::kMaxTilePoints : multipole::kTilePoints;
+    const std::size_t per_direction = orders * per_order;
     ws.weights.resize(active * per_direction);
     multipole::Tile tile;
     tile.y = &block.conj_y;
@@ -153,8 +154,8 @@ class ShellSums {
     tile.orders = used;
     tile.weights = ws.weights.data();
     tile.stride = per_direction;
-    tile.order_stride = kPer;
-    tile.output_stride = kPer;
+    tile.order_stride = per_order;
+    tile.output_stride = per_order;
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(out_.values().data());
     // The directions in front, while every point that counts them lies past the series limit,
@@ -168,19 +169,21 @@ class ShellSums {
       }
       if (series) break;
     }
-    if (tabled > 0) {
+    // The weights of the table path, four points at a time.
+    for (int p0 = 0; tabled > 0 && p0 < count; p0 += multipole::kTilePoints) {
       ShellWeightsJob job;
       job.integrals = &integrals_;
-      job.points = count;
+      job.points = std::min(multipole::kTilePoints, count - p0);
       job.orders = used;
       job.directions = static_cast<int>(tabled);
-      job.s = s_.data() + first;
-      job.inv_s3 = inv_s3_.data() + first;
+      job.s = s_.data() + first + p0;
+      job.inv_s3 = inv_s3_.data() + first + p0;
       job.radius = block.radius.data();
-      job.counts = ws.counts.data();
+      job.counts = ws.counts.data() + as_size(p0) * n;
       job.count_stride = n;
-      job.out = ws.weights.data();
+      job.out = ws.weights.data() + p0;
       job.per_direction = per_direction;
+      job.order_stride = per_order;
       shell_weights(job, kSeriesLimit, simd_);
     }
     for (std::size_t p = 0; p < points; ++p) {
@@ -202,7 +205,7 @@ class ShellSums {
           for (int l = 0; l < c; ++l) {
             const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
             const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-            wd[as_size(l) * kPer] = (j_out - j_in) * scale;
+            wd[as_size(l) * per_order] = (j_out - j_in) * scale;
           }
         } else {
           double pow_out = 1.0;  // x_out^l
@@ -210,12 +213,12 @@ class ShellSums {
           for (int l = 0; l < c; ++l) {
             const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
             const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
-            wd[as_size(l) * kPer] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
+            wd[as_size(l) * per_order] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
             pow_out *= x_out;
             pow_in *= x_in;
           }
         }
-        for (int l = c; l < used; ++l) wd[as_size(l) * kPer] = 0.0;
+        for (int l = c; l < used; ++l) wd[as_size(l) * per_order] = 0.0;
       }
       int* sources = &ws.sources[p * orders];
       multipole::sources_by_order(counts, static_cast<int>(active), used, sources);
@@ -260,9 +263,15 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
   const std::size_t row_bytes = 2 * as_size(pairs) * sizeof(double);
   const int block = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
   const int pass_blocks = std::max(1, static_cast<int>(kPassBytes / (row_bytes * as_size(block))));
-  const int groups = (n_points + multipole::kTilePoints - 1) / multipole::kTilePoints;
   const double terms = static_cast<double>(n_dir) * pairs * n_points;
   WorkerPool pool(threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)));
+  // Points are summed in groups, a task each: eight make the longest sums, four enough tasks for
+  // the threads to share evenly on a short grid. A point's sums are the same either way.
+  const int wide_groups = (n_points + multipole::kMaxTilePoints - 1) / multipole::kMaxTilePoints;
+  const int group_points = pool.threads() == 1 || wide_groups >= 4 * pool.threads()
+                               ? multipole::kMaxTilePoints
+                               : multipole::kTilePoints;
+  const int groups = (n_points + group_points - 1) / group_points;
   std::vector<ShellWorkspace> workspaces(as_size(pool.threads()));
   // Two sets of blocks: while the threads sum the blocks of one pass, they prepare the next
   // pass's in the other set, so that each pass costs one hand-over.
@@ -287,8 +296,8 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
         prepare(p + 1, task, thread);
         return;
       }
-      const int k = (groups - 1 - (task - next)) * multipole::kTilePoints;
-      const int points = std::min(multipole::kTilePoints, n_points - k);
+      const int k = (groups - 1 - (task - next)) * group_points;
+      const int points = std::min(group_points, n_points - k);
       for (int i = 0; i < count; ++i) {
         sums.add_points(blocks[set + as_size(i)], k, points, workspaces[as_size(thread)]);
       }
