@@ -137,7 +137,7 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
                                     AmplitudeBlock& block) const {
   const HarmonicTables& tables = *tables_;
   const std::size_t size = atoms.size();
-  ws.harmonics.resize(as_size(tables.pair_count()));
+  ws.legendre.resize(as_size(tables.pair_count()));
   ws.positions.resize(size);
   ws.order.resize(size);
   std::vector<SphericalPosition>& pos = ws.positions;
@@ -157,8 +157,8 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
   for (std::size_t b = 0; b < size; ++b) {
     const CentredAtom& atom = atoms[ws.order[b]];
     const SphericalPosition& p = pos[ws.order[b]];
-    harmonics_for_direction(tables, p.cos_theta, p.phi, ws.harmonics);
-    block.conj_y.store(static_cast<int>(b), ws.harmonics);
+    const auto phases = harmonic_factors(tables, p.cos_theta, p.phi, ws.legendre);
+    block.conj_y.store_factors(static_cast<int>(b), ws.legendre, phases);
     block.radius[b] = p.r;
     if (atom.dummy_residue) {
       block.vacuum[b] = form_factors_->residue.data();

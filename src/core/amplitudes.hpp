@@ -99,7 +99,7 @@ struct AmplitudeBlock {
 
 // Scratch space of one amplitude loop (one per thread).
 struct AmplitudeWorkspace {
-  std::vector<std::complex<double>> harmonics;
+  std::vector<double> legendre;              // r_lm of one atom's harmonics
   std::vector<SphericalPosition> positions;  // the block's atoms in file order
   std::vector<std::size_t> order;            // the block's atoms by decreasing r
   AmplitudeBlock block;                      // the block of the single-thread loop

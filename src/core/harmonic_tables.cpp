@@ -113,6 +113,23 @@ void fill_rows_baseline(const double* p0, const double* p1, const double* factor
 }
 #endif
 
+// r = factor·(p0 + (p1 − p0)·w) over every pair in one run, as fill_rows forms each r_m.
+[[gnu::always_inline]] inline void interpolate_factors(const double* p0, const double* p1,
+                                                       const double* factor, double w,
+                                                       std::size_t pairs, double* r) {
+  for (std::size_t i = 0; i < pairs; ++i) r[i] = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
+}
+void interpolate_factors_baseline(const double* p0, const double* p1, const double* factor,
+                                  double w, std::size_t pairs, double* r) {
+  interpolate_factors(p0, p1, factor, w, pairs, r);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void interpolate_factors_avx512(
+    const double* p0, const double* p1, const double* factor, double w, std::size_t pairs, double* r) {
+  interpolate_factors(p0, p1, factor, w, pairs, r);
+}
+#endif
+
 void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, int l_upto,
                     std::complex<double>* out) {
   const auto [row, w] = legendre_spot(cos_theta);
@@ -204,6 +221,27 @@ HarmonicTables make_harmonic_tables(int l_max, int fibonacci_order) {
     t.odd_double_factorial_[as_size(l)] = f;
   }
   return t;
+}
+
+std::span<const std::complex<double>> harmonic_factors(const HarmonicTables& tables,
+                                                       double cos_theta, double phi,
+                                                       std::span<double> r) {
+  assert(r.size() >= as_size(tables.pair_count()));
+  const auto [row, w] = legendre_spot(cos_theta);
+  const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
+  const double* p1 = p0 + tables.pair_count();
+  const double* factor = tables.y_factor().data();
+  const auto pairs = as_size(tables.pair_count());
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) {
+    interpolate_factors_avx512(p0, p1, factor, w, pairs, r.data());
+  } else {
+    interpolate_factors_baseline(p0, p1, factor, w, pairs, r.data());
+  }
+#else
+  interpolate_factors_baseline(p0, p1, factor, w, pairs, r.data());
+#endif
+  return tables.azimuth_row(static_cast<int>(azimuth_row_index(phi)));
 }
 
 void harmonics_for_direction(const HarmonicTables& tables, double cos_theta, double phi,

@@ -70,6 +70,14 @@ HarmonicTables make_harmonic_tables(int l_max, int fibonacci_order);
 void harmonics_for_direction(const HarmonicTables& tables, double cos_theta, double phi,
                              std::span<std::complex<double>> out, int l_upto = -1);
 
+// The same harmonics as two factors, Y_lm = r_lm·e^{imφ}: writes the real r_lm of every pair
+// with l ≤ l_max to r[harmonic_index(l, m)] (r holds pair_count() values) and returns the phases
+// e^{imφ}, m = 0..l_max. r_lm·cos mφ and r_lm·sin mφ are, to the bit, harmonics_for_direction's
+// real and imaginary parts.
+std::span<const std::complex<double>> harmonic_factors(const HarmonicTables& tables,
+                                                       double cos_theta, double phi,
+                                                       std::span<double> r);
+
 // One Y_lm(θ, φ) from the tables, |m| ≤ l ≤ l_max; for m < 0, (−1)^m·conj(Y_l|m|).
 std::complex<double> spherical_harmonic(const HarmonicTables& tables, int l, int m,
                                         double cos_theta, double phi);

@@ -83,7 +83,7 @@ struct DirectionBlock {
 
 // Scratch space of one thread.
 struct ShellWorkspace {
-  std::vector<std::complex<double>> harmonics;
+  std::vector<double> legendre;  // r_lm of one direction's harmonics
   std::vector<int> order;
   std::vector<int> counts;      // orders counted, per point of a tile and direction
   std::vector<int> sources;     // directions counting order l, per point and l
@@ -103,7 +103,7 @@ class ShellSums {
 
   // Directions first..first+size−1 of the grid into `block`.
   void prepare(int first, int size, ShellWorkspace& ws, DirectionBlock& block) const {
-    ws.harmonics.resize(as_size(tables_.pair_count()));
+    ws.legendre.resize(as_size(tables_.pair_count()));
     ws.order.resize(as_size(size));
     for (int d = 0; d < size; ++d) ws.order[as_size(d)] = first + d;
     // Outer directions first (ties in grid order): at every s point those that count order l
@@ -117,8 +117,8 @@ class ShellSums {
     const FibonacciGrid& grid = tables_.grid();
     for (int d = 0; d < size; ++d) {
       const auto j = as_size(ws.order[as_size(d)]);
-      harmonics_for_direction(tables_, grid.cos_theta()[j], grid.phi()[j], ws.harmonics);
-      block.conj_y.store(d, ws.harmonics);
+      const auto phases = harmonic_factors(tables_, grid.cos_theta()[j], grid.phi()[j], ws.legendre);
+      block.conj_y.store_factors(d, ws.legendre, phases);
       block.radius[as_size(d)] = radius_[j];
     }
   }

@@ -166,6 +166,7 @@ void RowBlock::reset(int l_max, int size, TileShape shape) {
     for (int first = row_begin(l); first < row_end(l); first += chunk_doubles) {
       Chunk ch;
       ch.first = first;
+      ch.first_m = (first - row_begin(l)) / 2;
       ch.width = std::min(chunk_doubles, row_end(l) - first);
       ch.vectors = (ch.width + shape.lanes - 1) / shape.lanes;
       ch.offset = offset;
@@ -190,6 +191,85 @@ void RowBlock::store(int b, std::span<const std::complex<double>> y) {
     for (int q = 0; q < ch.width; q += 2) {
       dst[q] = src[q];
       dst[q + 1] = -src[q + 1];
+    }
+    for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
+  }
+}
+
+#if defined(__x86_64__)
+namespace {
+
+typedef double V8 __attribute__((vector_size(64)));
+typedef long long I8 __attribute__((vector_size(64)));
+
+#if defined(__clang__)
+#define TESSEL_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define TESSEL_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I8{__VA_ARGS__})
+#endif
+
+// store_factors on the eight-lane layout: per chunk the r of up to eight pairs, each taken for
+// both doubles of its pair, times the phases, the imaginary parts negated (a product with −1)
+// and the padding set to zero. r and e are read eight pairs past the chunk, as padded copies.
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void store_factors_wide(
+    std::span<const RowBlock::Chunk> chunks, double* values, std::size_t b, const double* r,
+    const double* e) {
+  const I8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
+  const V8 sign = {1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0};
+  const V8 zero = {};
+  for (const RowBlock::Chunk& ch : chunks) {
+    double* dst = values + ch.offset + b * as_size(8 * ch.vectors);
+    V8 rv, e0;
+    std::memcpy(&rv, r + ch.first / 2, sizeof rv);
+    std::memcpy(&e0, e + 2 * ch.first_m, sizeof e0);
+    const V8 low = (TESSEL_SHUFFLE(rv, rv, 0, 0, 1, 1, 2, 2, 3, 3) * e0) * sign;
+    const V8 v0 = lane < static_cast<long long>(ch.width) ? low : zero;
+    std::memcpy(dst, &v0, sizeof v0);
+    if (ch.vectors == 2) {
+      V8 e1;
+      std::memcpy(&e1, e + 2 * ch.first_m + 8, sizeof e1);
+      const V8 high = (TESSEL_SHUFFLE(rv, rv, 4, 4, 5, 5, 6, 6, 7, 7) * e1) * sign;
+      const V8 v1 = lane + 8 < static_cast<long long>(ch.width) ? high : zero;
+      std::memcpy(dst + 8, &v1, sizeof v1);
+    }
+  }
+}
+
+#undef TESSEL_SHUFFLE
+
+}  // namespace
+#endif
+
+void RowBlock::store_factors(int b, std::span<const double> r,
+                             std::span<const std::complex<double>> phases) {
+  assert(b >= 0 && b < size_);
+  const auto pairs = as_size((l_max_ + 1) * (l_max_ + 2) / 2);
+  assert(r.size() >= pairs);
+  assert(phases.size() >= as_size(l_max_ + 1));
+  const std::size_t bb = as_size(b);
+  const double* e = reinterpret_cast<const double*>(phases.data());
+#if defined(__x86_64__)
+  if (shape_.lanes == 8 && shape_.chunk_vectors == 2) {
+    // Only the widest level lays blocks out in eight lanes.
+    padded_.resize(pairs + 8 + 2 * as_size(l_max_ + 1) + 16);
+    double* rp = padded_.data();
+    double* ep = rp + pairs + 8;
+    std::copy(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(pairs), rp);
+    std::fill(rp + pairs, rp + pairs + 8, 0.0);
+    std::copy(e, e + 2 * (l_max_ + 1), ep);
+    std::fill(ep + 2 * (l_max_ + 1), ep + 2 * (l_max_ + 1) + 16, 0.0);
+    store_factors_wide(chunks_, values_.data(), bb, rp, ep);
+    return;
+  }
+#endif
+  for (const Chunk& ch : chunks_) {
+    const int padded = ch.vectors * shape_.lanes;
+    double* dst = values_.data() + ch.offset + bb * as_size(padded);
+    const double* rc = r.data() + ch.first / 2;
+    const double* ec = e + 2 * ch.first_m;
+    for (int q = 0; q < ch.width / 2; ++q) {
+      dst[2 * q] = rc[q] * ec[2 * q];
+      dst[2 * q + 1] = -(rc[q] * ec[2 * q + 1]);
     }
     for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
   }

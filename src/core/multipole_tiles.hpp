@@ -42,6 +42,7 @@ class RowBlock {
  public:
   struct Chunk {
     int first = 0;            // first double of the chunk within a point's coefficients
+    int first_m = 0;          // m of the chunk's first pair
     int width = 0;            // doubles of the chunk
     int vectors = 0;          // vectors of the padded chunk
     std::size_t offset = 0;   // where source 0 of the chunk starts in data()
@@ -56,6 +57,9 @@ class RowBlock {
 
   // Stores conj(y) as source b; y holds the (l_max+1)(l_max+2)/2 harmonics in index order.
   void store(int b, std::span<const std::complex<double>> y);
+  // The same for harmonics given as factors y_lm = r_lm·e^{imφ} (see harmonic_factors): stores
+  // (r·cos mφ, −(r·sin mφ)), the same bits as store() of the products.
+  void store_factors(int b, std::span<const double> r, std::span<const std::complex<double>> phases);
 
   std::span<const Chunk> row_chunks(int l) const;
   const double* data() const { return values_.data(); }
@@ -67,6 +71,7 @@ class RowBlock {
   std::vector<Chunk> chunks_;
   std::vector<int> row_first_;  // first chunk of row l; row_first_[l_max + 1] = chunks_.size()
   std::vector<double> values_;
+  std::vector<double> padded_;  // store_factors' copies of r and the phases, padded
 };
 
 // One tile of sums over the sources of a RowBlock.

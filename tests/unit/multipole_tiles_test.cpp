@@ -174,6 +174,39 @@ TEST(MultipoleTiles, SumsMatchThePlainLoopToTheBitOnEveryLevel) {
   }
 }
 
+TEST(MultipoleTiles, HarmonicsStoredAsFactorsMatchTheStoredProducts) {
+  // Directions all over the sphere, the poles and the seam of φ included, on every level's
+  // layout: the conj(Y) stored from r_lm and e^{imφ} are the bits stored from Y itself.
+  std::mt19937 gen(3);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (const int l_max : {0, 3, 15, 50}) {
+    const HarmonicTables tables = make_harmonic_tables(l_max, 5);
+    std::vector<std::pair<double, double>> directions = {{1.0, 0.0}, {-1.0, 0.0}, {0.0, 6.283}};
+    for (int i = 0; i < 20; ++i) directions.emplace_back(2.0 * u(gen) - 1.0, 6.283185 * u(gen));
+    for (const SimdLevel level : available_levels()) {
+      SCOPED_TRACE(std::string(simd_level_name(level)) + " L " + std::to_string(l_max));
+      RowBlock products, factors;
+      products.reset(l_max, static_cast<int>(directions.size()), tile_shape(level));
+      factors.reset(l_max, static_cast<int>(directions.size()), tile_shape(level));
+      std::vector<std::complex<double>> y(as_size(tables.pair_count()));
+      std::vector<double> r(as_size(tables.pair_count()));
+      for (std::size_t b = 0; b < directions.size(); ++b) {
+        const auto [cos_theta, phi] = directions[b];
+        harmonics_for_direction(tables, cos_theta, phi, y);
+        products.store(static_cast<int>(b), y);
+        factors.store_factors(static_cast<int>(b), r, harmonic_factors(tables, cos_theta, phi, r));
+      }
+      std::size_t doubles = 0;
+      for (int l = 0; l <= l_max; ++l) {
+        for (const RowBlock::Chunk& ch : products.row_chunks(l)) {
+          doubles = std::max(doubles, ch.offset + as_size(ch.vectors * products.lanes()) * directions.size());
+        }
+      }
+      EXPECT_EQ(std::memcmp(products.data(), factors.data(), doubles * sizeof(double)), 0);
+    }
+  }
+}
+
 TEST(MultipoleTiles, RowsAreCutIntoChunksOfWholeVectors) {
   for (const SimdLevel level : available_levels()) {
     SCOPED_TRACE(simd_level_name(level));
