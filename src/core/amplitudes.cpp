@@ -137,7 +137,7 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
                                     AmplitudeBlock& block) const {
   const HarmonicTables& tables = *tables_;
   const std::size_t size = atoms.size();
-  ws.legendre.resize(as_size(tables.pair_count()));
+  ws.legendre.resize(as_size(tables.pair_count()) + kRowOverrun);
   ws.positions.resize(size);
   ws.order.resize(size);
   std::vector<SphericalPosition>& pos = ws.positions;

@@ -176,7 +176,8 @@ HarmonicTables make_harmonic_tables(int l_max, int fibonacci_order) {
   const int pairs = harmonic_count(l_max);
   try {
     t.legendre_.resize(as_size(kLegendrePoints) * as_size(pairs));
-    t.azimuth_.resize(as_size(kAzimuthPoints) * as_size(l_max + 1));
+    // Eight phases past the last row, so that a row can be read eight pairs past its end.
+    t.azimuth_.resize(as_size(kAzimuthPoints) * as_size(l_max + 1) + kRowOverrun);
   } catch (const std::bad_alloc&) {
     throw FatalStop("Allocation would exceed memory limit");
   }

@@ -74,6 +74,10 @@ void harmonics_for_direction(const HarmonicTables& tables, double cos_theta, dou
 // with l ≤ l_max to r[harmonic_index(l, m)] (r holds pair_count() values) and returns the phases
 // e^{imφ}, m = 0..l_max. r_lm·cos mφ and r_lm·sin mφ are, to the bit, harmonics_for_direction's
 // real and imaginary parts.
+//
+// The phases' row, and r when it holds pair_count() + kRowOverrun values, may be read
+// kRowOverrun values past their ends (to fill whole vectors).
+inline constexpr std::size_t kRowOverrun = 8;
 std::span<const std::complex<double>> harmonic_factors(const HarmonicTables& tables,
                                                        double cos_theta, double phi,
                                                        std::span<double> r);

@@ -103,7 +103,7 @@ class ShellSums {
 
   // Directions first..first+size−1 of the grid into `block`.
   void prepare(int first, int size, ShellWorkspace& ws, DirectionBlock& block) const {
-    ws.legendre.resize(as_size(tables_.pair_count()));
+    ws.legendre.resize(as_size(tables_.pair_count()) + kRowOverrun);
     ws.order.resize(as_size(size));
     for (int d = 0; d < size; ++d) ws.order[as_size(d)] = first + d;
     // Outer directions first (ties in grid order): at every s point those that count order l

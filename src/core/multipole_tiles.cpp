@@ -210,7 +210,8 @@ typedef long long I8 __attribute__((vector_size(64)));
 
 // store_factors on the eight-lane layout: per chunk the r of up to eight pairs, each taken for
 // both doubles of its pair, times the phases, the imaginary parts negated (a product with −1)
-// and the padding set to zero. r and e are read eight pairs past the chunk, as padded copies.
+// and the padding set to zero. r and e are read up to eight pairs past the chunk; the lanes
+// beyond the chunk's width are dropped.
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void store_factors_wide(
     std::span<const RowBlock::Chunk> chunks, double* values, std::size_t b, const double* r,
     const double* e) {
@@ -243,22 +244,14 @@ typedef long long I8 __attribute__((vector_size(64)));
 void RowBlock::store_factors(int b, std::span<const double> r,
                              std::span<const std::complex<double>> phases) {
   assert(b >= 0 && b < size_);
-  const auto pairs = as_size((l_max_ + 1) * (l_max_ + 2) / 2);
-  assert(r.size() >= pairs);
+  assert(r.size() >= as_size((l_max_ + 1) * (l_max_ + 2) / 2));
   assert(phases.size() >= as_size(l_max_ + 1));
   const std::size_t bb = as_size(b);
   const double* e = reinterpret_cast<const double*>(phases.data());
 #if defined(__x86_64__)
   if (shape_.lanes == 8 && shape_.chunk_vectors == 2) {
     // Only the widest level lays blocks out in eight lanes.
-    padded_.resize(pairs + 8 + 2 * as_size(l_max_ + 1) + 16);
-    double* rp = padded_.data();
-    double* ep = rp + pairs + 8;
-    std::copy(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(pairs), rp);
-    std::fill(rp + pairs, rp + pairs + 8, 0.0);
-    std::copy(e, e + 2 * (l_max_ + 1), ep);
-    std::fill(ep + 2 * (l_max_ + 1), ep + 2 * (l_max_ + 1) + 16, 0.0);
-    store_factors_wide(chunks_, values_.data(), bb, rp, ep);
+    store_factors_wide(chunks_, values_.data(), bb, r.data(), e);
     return;
   }
 #endif

@@ -58,7 +58,8 @@ class RowBlock {
   // Stores conj(y) as source b; y holds the (l_max+1)(l_max+2)/2 harmonics in index order.
   void store(int b, std::span<const std::complex<double>> y);
   // The same for harmonics given as factors y_lm = r_lm·e^{imφ} (see harmonic_factors): stores
-  // (r·cos mφ, −(r·sin mφ)), the same bits as store() of the products.
+  // (r·cos mφ, −(r·sin mφ)), the same bits as store() of the products. Both spans are read up to
+  // eight values past the pairs and orders they hold, which must be readable.
   void store_factors(int b, std::span<const double> r, std::span<const std::complex<double>> phases);
 
   std::span<const Chunk> row_chunks(int l) const;
@@ -71,7 +72,6 @@ class RowBlock {
   std::vector<Chunk> chunks_;
   std::vector<int> row_first_;  // first chunk of row l; row_first_[l_max + 1] = chunks_.size()
   std::vector<double> values_;
-  std::vector<double> padded_;  // store_factors' copies of r and the phases, padded
 };
 
 // One tile of sums over the sources of a RowBlock.

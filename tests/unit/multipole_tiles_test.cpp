@@ -189,7 +189,7 @@ TEST(MultipoleTiles, HarmonicsStoredAsFactorsMatchTheStoredProducts) {
       products.reset(l_max, static_cast<int>(directions.size()), tile_shape(level));
       factors.reset(l_max, static_cast<int>(directions.size()), tile_shape(level));
       std::vector<std::complex<double>> y(as_size(tables.pair_count()));
-      std::vector<double> r(as_size(tables.pair_count()));
+      std::vector<double> r(as_size(tables.pair_count()) + kRowOverrun);  // read past the pairs
       for (std::size_t b = 0; b < directions.size(); ++b) {
         const auto [cos_theta, phi] = directions[b];
         harmonics_for_direction(tables, cos_theta, phi, y);
