@@ -39,6 +39,13 @@ constexpr int kGroupCount = kAtomTypeCount + 1;
 
 int group_of(const CentredAtom& atom) { return atom.dummy_residue ? 0 : atom.type; }
 
+// The group sums that fit the byte budget for amplitudes of this shape, at most one per group.
+int group_sums_kept(int pairs, int n_points) {
+  const std::size_t bytes = as_size(pairs) * as_size(n_points) * sizeof(std::complex<double>);
+  const std::size_t sums = bytes == 0 ? as_size(kGroupCount) : kGroupSumBytes / bytes;
+  return static_cast<int>(std::min(sums, as_size(kGroupCount)));
+}
+
 }  // namespace
 
 ModelFormFactors make_model_form_factors(std::span<const double> s) {
@@ -391,13 +398,15 @@ StructureAccumulator::StructureAccumulator(const HarmonicTables& tables,
       envelope_(tables.grid()),
       threads_(resolve_thread_count(loops.threads)),
       form_factors_(&form_factors) {
-  const std::size_t bytes =
-      as_size(tables.pair_count()) * as_size(kernel_->n_points()) * sizeof(std::complex<double>);
-  const std::size_t sums = bytes == 0 ? as_size(kGroupCount) : kGroupSumBytes / bytes;
-  if (sums >= as_size(kMinGroupSums)) {
+  const int sums = group_sums_kept(tables.pair_count(), kernel_->n_points());
+  if (sums >= kMinGroupSums) {
     groups_.resize(as_size(kGroupCount));
-    max_group_sums_ = static_cast<int>(std::min(sums, as_size(kGroupCount)));
+    max_group_sums_ = sums;
   }
+}
+
+bool atoms_grouped_by_form_factor(int l_max, int n_points) {
+  return group_sums_kept(harmonic_count(l_max), n_points) >= kMinGroupSums;
 }
 
 StructureAccumulator::StructureAccumulator(const HarmonicTables& tables)

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "core/atom_types.hpp"
@@ -306,6 +307,45 @@ TEST(Amplitudes, BatchesRunsAndMergesGiveTheSameSums) {
   s1.merge(s2);
   EXPECT_EQ(s1.atoms, 700);
   EXPECT_NEAR(s1.electron_r2, whole.result.sums.electron_r2, 1e-10 * s1.electron_r2);
+}
+
+TEST(Amplitudes, GroupsByFormFactorGiveTheDirectSums) {
+  // Atoms of 60 types and dummy residues in one structure, at a shape whose group sums do not all
+  // fit at once (the kept sums are folded into the amplitudes and started again), and at the
+  // defaults: the amplitudes equal the direct sums Σ f·j_l·conj(Y) and Σ g·j_l·conj(Y) of the
+  // kernel over the same atoms, up to the rounding of the regrouped sums.
+  struct Shape {
+    int l_max, n_points;
+    double s_max;
+  };
+  for (const Shape& shape : {Shape{15, 51, 0.5}, Shape{35, 121, 0.8}}) {
+    SCOPED_TRACE("L " + std::to_string(shape.l_max));
+    EXPECT_TRUE(atoms_grouped_by_form_factor(shape.l_max, shape.n_points));
+    std::vector<CentredAtom> atoms = random_cluster(1500, 20.0, 8);
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+      atoms[i].type = 1 + static_cast<int>((7 * i) % 60);
+      atoms[i].dummy_residue = i % 11 == 0;
+    }
+    const Pass grouped = run_pass(atoms, shape.l_max, shape.n_points, shape.s_max);
+    const AmplitudeKernel kernel(testing_models::tables(shape.l_max), grouped.s, grouped.form_factors,
+                                 grouped.bessel);
+    AmplitudeWorkspace ws;
+    AmplitudeSums direct = kernel.make_sums();
+    kernel.add_atoms(atoms, ws, direct);
+    direct.atoms.scale_with_phase(std::sqrt(2.0 / kPi));
+    direct.solvent.scale_with_phase(std::sqrt(2.0 / kPi));
+    for (const auto* pair : {&grouped.result.atoms, &grouped.result.solvent}) {
+      const PartialAmplitudes& want = pair == &grouped.result.atoms ? direct.atoms : direct.solvent;
+      double largest = 0.0;
+      for (const auto& v : want.values()) largest = std::max(largest, std::abs(v));
+      ASSERT_GT(largest, 0.0);
+      for (std::size_t i = 0; i < want.values().size(); ++i) {
+        ASSERT_LE(std::abs(pair->values()[i] - want.values()[i]), 1e-12 * largest) << i;
+      }
+    }
+  }
+  // High orders on a fine grid keep the direct sums.
+  EXPECT_FALSE(atoms_grouped_by_form_factor(50, 501));
 }
 
 TEST(Amplitudes, EnvelopeOnlyPassKeepsTheSumsAndTheEnvelope) {
