@@ -86,8 +86,12 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
 
 int run_program(std::span<const std::string> args, ProgramStreams streams, Platform& platform,
                 const LoopSettings& loops) {
+  // One set of worker threads for every loop of the run, started when a loop first needs it.
+  WorkerPool pool(loops.threads);
+  LoopSettings shared = loops;
+  if (shared.pool == nullptr) shared.pool = &pool;
   try {
-    return run_jobs(args, streams, platform, loops);
+    return run_jobs(args, streams, platform, shared);
   } catch (const std::bad_alloc&) {
     throw Error("Allocation would exceed memory limit");
   }

@@ -397,6 +397,7 @@ StructureAccumulator::StructureAccumulator(const HarmonicTables& tables,
       amplitudes_(kernel_->make_sums()),
       envelope_(tables.grid()),
       threads_(resolve_thread_count(loops.threads)),
+      shared_pool_(loops.pool),
       form_factors_(&form_factors) {
   const int sums = group_sums_kept(tables.pair_count(), kernel_->n_points());
   if (sums >= kMinGroupSums) {
@@ -421,6 +422,11 @@ void StructureAccumulator::add_to_sums_and_envelope(std::span<const CentredAtom>
                          sums_.atoms);
     }
   }
+}
+
+WorkerPool& StructureAccumulator::own_pool() {
+  if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+  return *pool_;
 }
 
 void StructureAccumulator::group_batch(std::span<const CentredAtom> atoms) {
@@ -471,10 +477,10 @@ void StructureAccumulator::sum_group_blocks(const std::vector<GroupBlock>& block
                        amplitudes_.atoms.pair_count() * kernel_->n_points();
   const int threads = threads_for_work(terms, kTermsPerThread, threads_);
   if (threads > 1 && !groups.empty()) {
-    if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
-    if (parallel_.threads.size() < as_size(pool_->threads())) parallel_.threads.resize(as_size(pool_->threads()));
+    WorkerPool& pool = shared_pool_ != nullptr ? *shared_pool_ : own_pool();
+    if (parallel_.threads.size() < as_size(pool.threads())) parallel_.threads.resize(as_size(pool.threads()));
     const int extra = alongside.empty() ? 0 : 1;
-    pool_->run(extra + static_cast<int>(groups.size()), [&](int task, int thread) {
+    pool.run(extra + static_cast<int>(groups.size()), [&](int task, int thread) {
       if (task < extra) {
         add_to_sums_and_envelope(alongside);
       } else {
@@ -520,12 +526,12 @@ void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
                          kernel_->n_points();
     const int threads = threads_for_work(terms, kTermsPerThread, threads_);
     if (threads > 1) {
-      if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+      WorkerPool& pool = shared_pool_ != nullptr ? *shared_pool_ : own_pool();
       const auto run = as_size(kernel_->pass_size());
       for (std::size_t first = 0; first < atoms.size(); first += run) {
         const std::span<const CentredAtom> part =
             atoms.subspan(first, std::min(run, atoms.size() - first));
-        kernel_->add_atoms(part, *pool_, parallel_, amplitudes_,
+        kernel_->add_atoms(part, pool, parallel_, amplitudes_,
                            [&] { add_to_sums_and_envelope(part); });
         progress_.advance(static_cast<long long>(part.size()));
       }

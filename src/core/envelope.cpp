@@ -238,7 +238,8 @@ double envelope_diameter(const FibonacciGrid& grid, std::span<const double> radi
   std::mutex mutex;
   double shared_best2 = best2;
   bool done = false;  // a run reached the point from which no pair can beat the best
-  WorkerPool pool(threads);
+  std::optional<WorkerPool> own_pool;
+  WorkerPool& pool = loop_pool(loops, threads, own_pool);
   pool.run(runs, [&](int run, int) {
     double local2;
     {

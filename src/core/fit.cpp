@@ -320,7 +320,8 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
   // points then compared in loop order: a later volume wins only with a strictly smaller χ²,
   // as in a single loop over the whole grid.
   const double work = static_cast<double>(n_volume) * n_radius * n_contrast * static_cast<double>(n_fit);
-  WorkerPool pool(threads_for_work(work, kSearchRowsPerThread, resolve_thread_count(loops.threads)));
+  std::optional<WorkerPool> own_pool;
+  WorkerPool& pool = loop_pool(loops, threads_for_work(work, kSearchRowsPerThread, resolve_thread_count(loops.threads)), own_pool);
   std::vector<Scratch> scratch;
   scratch.reserve(static_cast<std::size_t>(pool.threads()));
   for (int t = 0; t < pool.threads(); ++t) {

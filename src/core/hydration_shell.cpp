@@ -264,7 +264,8 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
   const int block = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
   const int pass_blocks = std::max(1, static_cast<int>(kPassBytes / (row_bytes * as_size(block))));
   const double terms = static_cast<double>(n_dir) * pairs * n_points;
-  WorkerPool pool(threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)));
+  std::optional<WorkerPool> own_pool;
+  WorkerPool& pool = loop_pool(loops, threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)), own_pool);
   // Points are summed in groups, a task each: eight make the longest sums, four enough tasks for
   // the threads to share evenly on a short grid. A point's sums are the same either way.
   const int wide_groups = (n_points + multipole::kMaxTilePoints - 1) / multipole::kMaxTilePoints;

@@ -22,9 +22,18 @@ int threads_for_work(double work, double grain, int threads) {
   return std::clamp(static_cast<int>(fit), 1, std::max(threads, 1));
 }
 
-WorkerPool::WorkerPool(int threads) : threads_(resolve_thread_count(threads)) {
+WorkerPool::WorkerPool(int threads) : threads_(resolve_thread_count(threads)) {}
+
+void WorkerPool::start_workers() {
+  if (!workers_.empty() || threads_ == 1) return;
   workers_.reserve(static_cast<std::size_t>(threads_ - 1));
   for (int t = 1; t < threads_; ++t) workers_.emplace_back([this, t] { work(t); });
+}
+
+WorkerPool& loop_pool(const LoopSettings& loops, int wanted, std::optional<WorkerPool>& own) {
+  if (loops.pool != nullptr && wanted > 1) return *loops.pool;
+  own.emplace(wanted);
+  return *own;
 }
 
 WorkerPool::~WorkerPool() {
@@ -38,10 +47,11 @@ WorkerPool::~WorkerPool() {
 
 void WorkerPool::run(int count, const std::function<void(int, int)>& task) {
   if (count <= 0) return;
-  if (workers_.empty() || count == 1) {
+  if (threads_ == 1 || count == 1) {
     for (int i = 0; i < count; ++i) task(i, 0);
     return;
   }
+  start_workers();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     task_ = &task;

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -32,15 +33,21 @@ int threads_for_work(double work, double grain, int threads);
 // How the long loops of a job run. Neither setting changes a result: the loops split their work
 // into pieces fixed by the data and combine them in a fixed order, and every instruction set
 // rounds alike.
+class WorkerPool;
+
 struct LoopSettings {
   int threads = 0;                         // threads per loop; 0: default_thread_count()
   SimdLevel simd = SimdLevel::automatic;   // instruction set of the inner sums
+  // Threads shared by the loops of a run, so that each loop need not start its own; none: every
+  // loop that is worth several threads starts a pool of its own.
+  WorkerPool* pool = nullptr;
 };
 
 class WorkerPool {
  public:
-  // A pool of `threads` threads in all, the caller's included (threads − 1 are started; a pool
-  // of one thread runs everything in the caller). The count goes through resolve_thread_count.
+  // A pool of `threads` threads in all, the caller's included (threads − 1 are started with the
+  // first round of several tasks; a pool of one thread runs everything in the caller). The count
+  // goes through resolve_thread_count.
   explicit WorkerPool(int threads = 0);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
@@ -56,6 +63,7 @@ class WorkerPool {
   void run(int count, const std::function<void(int task, int thread)>& task);
 
  private:
+  void start_workers();
   void work(int thread);
   void take_tasks(int thread);
 
@@ -74,5 +82,10 @@ class WorkerPool {
   bool stop_ = false;
   std::exception_ptr error_;
 };
+
+// The pool of a loop worth `wanted` threads (see threads_for_work): the run's shared pool when
+// there is one and the loop is worth more than one thread, else a pool of `wanted` threads made
+// in `own`.
+WorkerPool& loop_pool(const LoopSettings& loops, int wanted, std::optional<WorkerPool>& own);
 
 }  // namespace tessel

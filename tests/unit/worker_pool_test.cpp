@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -90,6 +93,46 @@ TEST(WorkerPool, AFailingTaskIsReportedToTheCallerAndThePoolStaysUsable) {
     pool.run(10, [&](int, int) { runs.fetch_add(1); });
     EXPECT_EQ(runs.load(), 10);
   }
+}
+
+// Threads of this process, from /proc (Linux); -1 where that cannot be read.
+int process_threads() {
+  std::error_code error;
+  int n = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
+       it.increment(error)) {
+    ++n;
+  }
+  return error ? -1 : n;
+}
+
+TEST(WorkerPool, ThreadsStartWithTheFirstRoundOfSeveralTasks) {
+  const int before = process_threads();
+  if (before < 0) GTEST_SKIP() << "no /proc/self/task here";
+  WorkerPool pool(3);
+  EXPECT_EQ(process_threads(), before);  // a pool that is never used costs no threads
+  pool.run(1, [](int, int) {});
+  EXPECT_EQ(process_threads(), before);  // one task runs in the caller
+  std::atomic<int> ran{0};
+  pool.run(6, [&](int, int) { ++ran; });
+  EXPECT_EQ(ran.load(), 6);
+  EXPECT_EQ(process_threads(), before + 2);
+}
+
+TEST(WorkerPool, LoopsTakeTheRunsPoolWhenTheyAreWorthSeveralThreads) {
+  WorkerPool shared(2);
+  const LoopSettings with{2, SimdLevel::automatic, &shared};
+  const LoopSettings without{2, SimdLevel::automatic, nullptr};
+  std::optional<WorkerPool> own;
+  EXPECT_EQ(&loop_pool(with, 2, own), &shared);
+  EXPECT_FALSE(own.has_value());
+  WorkerPool& single = loop_pool(with, 1, own);  // not worth threads: a pool of one, its own
+  EXPECT_NE(&single, &shared);
+  EXPECT_EQ(single.threads(), 1);
+  std::optional<WorkerPool> own2;
+  WorkerPool& mine = loop_pool(without, 2, own2);
+  EXPECT_EQ(&mine, &*own2);
+  EXPECT_EQ(mine.threads(), 2);
 }
 
 TEST(ThreadCounts, RequestsAreKeptWithinOneAndTheMaximum) {
