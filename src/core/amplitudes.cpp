@@ -138,6 +138,7 @@ AmplitudeKernel::AmplitudeKernel(const HarmonicTables& tables, std::span<const d
   const std::size_t row_bytes = 2 * as_size(tables.pair_count()) * sizeof(double);
   block_ = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
   pass_blocks_ = std::max(1, static_cast<int>(kPassBytes / (row_bytes * as_size(block_))));
+  if (simd_ == SimdLevel::avx512) planar_bessel_ = make_planar_lines(bessel);
 }
 
 void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
@@ -274,6 +275,7 @@ void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int f
   for (int p0 = 0; p0 < count; p0 += multipole::kTilePoints) {
     BesselWeightsJob job;
     job.bessel = bessel_;
+    job.planar = planar_bessel_.values.empty() ? nullptr : &planar_bessel_;
     job.points = std::min(multipole::kTilePoints, count - p0);
     job.orders = used;
     job.atoms = static_cast<int>(active);

@@ -17,6 +17,7 @@
 #include "core/harmonic_tables.hpp"
 #include "core/multipole_block.hpp"
 #include "core/multipole_tiles.hpp"
+#include "core/multipole_weights.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/progress_marks.hpp"
 #include "core/worker_pool.hpp"
@@ -177,6 +178,7 @@ class AmplitudeKernel {
   const ModelFormFactors* form_factors_;
   const LineTable* bessel_;
   SimdLevel simd_;
+  PlanarLines planar_bessel_;  // the Bessel table's lines apart, for the widest level
   int block_;        // atoms per block of the loop
   int pass_blocks_;  // blocks per pass of the threaded loop
 };

@@ -169,6 +169,9 @@ typedef double V4 __attribute__((vector_size(32)));
 // and j = a·x + b formed, and the 4 × 8 block of (point, order) turned into (order, point).
 [[gnu::always_inline]] inline void bessel_weights_wide(const BesselWeightsJob& job) {
   const LineTable& table = *job.bessel;
+  const double* planar = job.planar->values.data();
+  const std::size_t half = job.planar->half;
+  const std::size_t line_stride = job.planar->stride;
   const int whole = job.orders / 8 * 8;
   const V8 zero = {};
   // Held apart from the job, which the stores below could otherwise alias.
@@ -185,22 +188,21 @@ typedef double V4 __attribute__((vector_size(32)));
       if (p < job.points) {
         x[p] = job.s[p] * job.radius[bb];
         c[p] = job.counts[static_cast<std::size_t>(p) * job.count_stride + bb];
-        lines[p] = table.lines(table.interval(x[p])).data();
+        lines[p] = planar + as_size(table.interval(x[p])) * line_stride;
       } else {
         x[p] = 0.0;
         c[p] = 0;
-        lines[p] = table.lines(0).data();
+        lines[p] = planar;
       }
     }
     for (int l = 0; l < whole; l += 8) {
       const I8 order = I8{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<long long>(l);
       V8 r[kPoints];
       for (int p = 0; p < kPoints; ++p) {
-        V8 lo, hi;
-        std::memcpy(&lo, lines[p] + 2 * l, sizeof lo);
-        std::memcpy(&hi, lines[p] + 2 * l + 8, sizeof hi);
-        const V8 j = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x[p] +
-                     TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+        V8 slope, intercept;
+        std::memcpy(&slope, lines[p] + l, sizeof slope);
+        std::memcpy(&intercept, lines[p] + half + as_size(l), sizeof intercept);
+        const V8 j = slope * x[p] + intercept;
         const I8 counted = order < c[p];
         r[p] = counted ? j : zero;
       }
@@ -219,7 +221,7 @@ typedef double V4 __attribute__((vector_size(32)));
     for (int l = whole; l < job.orders; ++l) {
       double* dst = wb + static_cast<std::size_t>(l) * stride;
       for (int p = 0; p < kPoints; ++p) {
-        dst[p] = l < c[p] ? lines[p][2 * l] * x[p] + lines[p][2 * l + 1] : 0.0;
+        dst[p] = l < c[p] ? lines[p][l] * x[p] + lines[p][half + as_size(l)] : 0.0;
       }
     }
   }
@@ -373,13 +375,30 @@ void atom_weights(const AtomWeightsJob& job, SimdLevel level) {
   atom_weights_baseline(job);
 }
 
+PlanarLines make_planar_lines(const LineTable& table) {
+  PlanarLines planar;
+  const auto orders = as_size(table.orders());
+  planar.half = (orders + 7) / 8 * 8;
+  planar.stride = 2 * planar.half;
+  planar.values.assign(as_size(LineTable::kIntervals) * planar.stride, 0.0);
+  for (int i = 0; i < LineTable::kIntervals; ++i) {
+    const std::span<const double> lines = table.lines(i);
+    double* row = planar.values.data() + as_size(i) * planar.stride;
+    for (std::size_t l = 0; l < orders; ++l) {
+      row[l] = lines[2 * l];
+      row[planar.half + l] = lines[2 * l + 1];
+    }
+  }
+  return planar;
+}
+
 void bessel_weights(const BesselWeightsJob& job, SimdLevel level) {
   assert(job.points >= 1 && job.points <= kPoints);
   assert(job.orders <= job.bessel->orders());
   assert(job.order_stride >= static_cast<std::size_t>(kPoints));
   assert(job.per_atom >= static_cast<std::size_t>(job.orders) * job.order_stride);
 #if defined(__x86_64__)
-  if (resolve_simd_level(level) == SimdLevel::avx512) return bessel_weights_avx512(job);
+  if (resolve_simd_level(level) == SimdLevel::avx512 && job.planar != nullptr) return bessel_weights_avx512(job);
 #endif
   bessel_weights_baseline(job);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "core/bessel.hpp"
 #include "core/multipole_tiles.hpp"
@@ -34,8 +35,19 @@ struct AtomWeightsJob {
 // j·g, rounded alike on every level.
 void atom_weights(const AtomWeightsJob& job, SimdLevel level);
 
+// A line table's slopes and intercepts apart, for loops over eight orders at a time: interval i
+// holds the slopes of orders 0..orders−1 from planar[i·stride], the intercepts from
+// planar[i·stride + half], each run padded with zeros to a multiple of eight.
+struct PlanarLines {
+  std::vector<double> values;
+  std::size_t half = 0;
+  std::size_t stride = 0;
+};
+PlanarLines make_planar_lines(const LineTable& table);
+
 struct BesselWeightsJob {
   const LineTable* bessel = nullptr;
+  const PlanarLines* planar = nullptr;     // the same table apart; needed on the widest level
   int points = 0;                          // 1..multipole::kTilePoints
   int orders = 0;                          // orders written: l = 0..orders−1
   int atoms = 0;                           // atoms of the block that get weights
