@@ -73,6 +73,45 @@ EnvelopeSearch::EnvelopeSearch(const FibonacciGrid& grid)
       atom_(as_size(grid.size()), 0),
       runner_atom_(as_size(grid.size()), 0) {}
 
+namespace {
+
+// The directions j of first..last whose ray the atom reaches (p > 0, lateral distance within
+// reach) with a candidate p + R/2 not below the radius so far, in order; the same arithmetic as
+// the plain loop in EnvelopeSearch::add_atom, eight directions at a time.
+#if defined(__x86_64__)
+typedef double V8 __attribute__((vector_size(64)));
+typedef long long I8 __attribute__((vector_size(64)));
+
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] int reached_directions_wide(
+    const double* ux, const double* uy, const double* uz, const double* radius, int first, int last,
+    double x, double y, double z, double r2, double reach2, double half_radius, int* out) {
+  int found = 0;
+  int j = first;
+  for (; j + 8 <= last + 1; j += 8) {
+    V8 a, b, c, f;
+    std::memcpy(&a, ux + j, sizeof a);
+    std::memcpy(&b, uy + j, sizeof b);
+    std::memcpy(&c, uz + j, sizeof c);
+    std::memcpy(&f, radius + j, sizeof f);
+    const V8 p = a * x + b * y + c * z;
+    const V8 lateral = r2 - p * p;
+    const V8 candidate = p + half_radius;
+    const I8 keep = (p > 0.0) & ~(reach2 < lateral) & ~(candidate < f);
+    for (int k = 0; k < 8; ++k) {
+      if (keep[k] != 0) out[found++] = j + k;
+    }
+  }
+  for (; j <= last; ++j) {
+    const double p = ux[j] * x + uy[j] * y + uz[j] * z;
+    if (!(p > 0.0) || reach2 < r2 - p * p || p + half_radius < radius[j]) continue;
+    out[found++] = j;
+  }
+  return found;
+}
+#endif
+
+}  // namespace
+
 void EnvelopeSearch::add_atom(double x, double y, double z, double r, double theta,
                               double atom_radius, int sequence) {
   assert(r > 0.0);
@@ -96,6 +135,25 @@ void EnvelopeSearch::add_atom(double x, double y, double z, double r, double the
   const double* ux = grid_->x().data();
   const double* uy = grid_->y().data();
   const double* uz = grid_->z().data();
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512 && last >= first) {
+    // The directions that pass are found first; each update touches its own direction only.
+    reached_.resize(as_size(last - first + 1));
+    const int found = reached_directions_wide(ux, uy, uz, radius_.data(), first, last, x, y, z, r2,
+                                              reach2, atom_radius / 2.0, reached_.data());
+    for (int k = 0; k < found; ++k) {
+      const auto i = as_size(reached_[as_size(k)]);
+      const double p = ux[i] * x + uy[i] * y + uz[i] * z;
+      runner_radius_[i] = radius_[i];
+      runner_atom_[i] = atom_[i];
+      runner_lateral_[i] = lateral_[i];
+      radius_[i] = p + atom_radius / 2.0;
+      atom_[i] = sequence;
+      lateral_[i] = r2 - p * p;
+    }
+    return;
+  }
+#endif
   for (int j = first; j <= last; ++j) {
     const auto i = as_size(j);
     const double p = ux[i] * x + uy[i] * y + uz[i] * z;

@@ -61,6 +61,7 @@ class EnvelopeSearch {
   std::vector<double> radius_, runner_radius_;
   std::vector<double> lateral_, runner_lateral_;  // squared distances from the ray, Å²
   std::vector<int> atom_, runner_atom_;           // sequence numbers, 0 = none
+  std::vector<int> reached_;                      // scratch: directions an atom reaches
 };
 
 // The radius given to directions that no atom reached: a tenth of the electron radius of

@@ -72,6 +72,52 @@ TEST(Envelope, SingleAtomReachesTheDirectionsItsRaysPassNear) {
   }
 }
 
+TEST(Envelope, ManyAtomsGiveWhatEveryDirectionTestedInTurnGives) {
+  // A cluster of atoms of two radii, some of them tied at one distance along a ray: the search
+  // over each atom's band of directions keeps the same outermost and runner-up atoms as a loop
+  // that tests every direction for every atom in file order with the update rule itself.
+  const FibonacciGrid& g = grid17();
+  std::mt19937 gen(12);
+  std::uniform_real_distribution<double> u(-14.0, 14.0);
+  struct Atom {
+    double x, y, z, radius;
+  };
+  std::vector<Atom> atoms;
+  for (int i = 0; i < 400; ++i) atoms.push_back({u(gen), u(gen), u(gen), i % 3 == 0 ? 1.3 : kCarbonRadius});
+  atoms.push_back(atoms[7]);  // the same atom again: a tie that goes to the later one
+  const auto n = static_cast<std::size_t>(g.size());
+  std::vector<double> radius(n, 0.0), runner(n, 0.0), lateral(n, 0.0), runner_lateral(n, 0.0);
+  std::vector<int> atom(n, 0), runner_atom(n, 0);
+  EnvelopeSearch e(g);
+  for (std::size_t a = 0; a < atoms.size(); ++a) {
+    const Atom& at = atoms[a];
+    const int sequence = static_cast<int>(a) + 1;
+    add(e, at.x, at.y, at.z, at.radius, sequence);
+    const double r2 = at.x * at.x + at.y * at.y + at.z * at.z;
+    const double reach = at.radius + kAtomReachMargin;
+    for (std::size_t j = 0; j < n; ++j) {
+      const double p = g.x()[j] * at.x + g.y()[j] * at.y + g.z()[j] * at.z;
+      if (!(p > 0.0) || reach * reach < r2 - p * p || p + at.radius / 2.0 < radius[j]) continue;
+      runner[j] = radius[j];
+      runner_atom[j] = atom[j];
+      runner_lateral[j] = lateral[j];
+      radius[j] = p + at.radius / 2.0;
+      atom[j] = sequence;
+      lateral[j] = r2 - p * p;
+    }
+  }
+  int reached = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    const int jj = static_cast<int>(j);
+    ASSERT_EQ(e.radius(jj), radius[j]) << "direction " << j;
+    ASSERT_EQ(e.atom(jj), atom[j]) << "direction " << j;
+    ASSERT_EQ(e.runner_up_radius(jj), runner[j]) << "direction " << j;
+    ASSERT_EQ(e.runner_up_atom(jj), runner_atom[j]) << "direction " << j;
+    reached += atom[j] > 0 ? 1 : 0;
+  }
+  EXPECT_GT(reached, static_cast<int>(n) / 2);
+}
+
 TEST(Envelope, UnreachedDirectionsTakeATenthOfTheElectronRg) {
   // One carbon 5 Å from the centre: Rg_e = 5 Å, so the directions it misses get 0.5 Å.
   const std::vector<CentredAtom> atom = {{0.0, 5.0, 0.0, 1, false}};
