@@ -95,6 +95,7 @@ class ShellSums {
   ShellSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
             const LineTable& integrals, SimdLevel simd, PartialAmplitudes& out)
       : tables_(tables), s_(s), radius_(radius), integrals_(integrals), simd_(simd), out_(out) {
+    if (simd_ == SimdLevel::avx512) planar_integrals_ = make_planar_lines(integrals);
     inv_s3_.resize(s.size());
     for (std::size_t k = 0; k < s.size(); ++k) {
       inv_s3_[k] = s[k] > 0.0 ? 1.0 / (s[k] * s[k] * s[k]) : 0.0;
@@ -173,6 +174,7 @@ class ShellSums {
     for (int p0 = 0; tabled > 0 && p0 < count; p0 += multipole::kTilePoints) {
       ShellWeightsJob job;
       job.integrals = &integrals_;
+      job.planar = planar_integrals_.values.empty() ? nullptr : &planar_integrals_;
       job.points = std::min(multipole::kTilePoints, count - p0);
       job.orders = used;
       job.directions = static_cast<int>(tabled);
@@ -236,6 +238,7 @@ class ShellSums {
   SimdLevel simd_;
   PartialAmplitudes& out_;
   std::vector<double> inv_s3_;
+  PlanarLines planar_integrals_;  // the integrals' lines apart, for the widest level
 };
 
 }  // namespace

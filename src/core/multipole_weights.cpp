@@ -232,6 +232,9 @@ typedef double V4 __attribute__((vector_size(32)));
 // (order, point).
 [[gnu::always_inline]] inline void shell_weights_wide(const ShellWeightsJob& job) {
   const LineTable& table = *job.integrals;
+  const double* planar = job.planar->values.data();
+  const std::size_t half = job.planar->half;
+  const std::size_t line_stride = job.planar->stride;
   const int whole = job.orders / 8 * 8;
   const V8 zero = {};
   // Held apart from the job, which the stores below could otherwise alias.
@@ -250,28 +253,26 @@ typedef double V4 __attribute__((vector_size(32)));
         x_out[p] = job.s[p] * (job.radius[dd] + kShellOuterGap);
         x_in[p] = std::max(x_out[p] - kShellWidth * job.s[p], 0.0);
         c[p] = job.counts[static_cast<std::size_t>(p) * job.count_stride + dd];
-        out_lines[p] = table.lines(table.interval(x_out[p])).data();
-        in_lines[p] = table.lines(table.interval(x_in[p])).data();
+        out_lines[p] = planar + as_size(table.interval(x_out[p])) * line_stride;
+        in_lines[p] = planar + as_size(table.interval(x_in[p])) * line_stride;
         scale[p] = job.inv_s3[p];
       } else {
         x_out[p] = x_in[p] = scale[p] = 0.0;
         c[p] = 0;
-        out_lines[p] = in_lines[p] = table.lines(0).data();
+        out_lines[p] = in_lines[p] = planar;
       }
     }
     for (int l = 0; l < whole; l += 8) {
       const I8 order = I8{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<long long>(l);
       V8 r[kPoints];
       for (int p = 0; p < kPoints; ++p) {
-        V8 lo, hi;
-        std::memcpy(&lo, out_lines[p] + 2 * l, sizeof lo);
-        std::memcpy(&hi, out_lines[p] + 2 * l + 8, sizeof hi);
-        const V8 j_out = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x_out[p] +
-                         TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
-        std::memcpy(&lo, in_lines[p] + 2 * l, sizeof lo);
-        std::memcpy(&hi, in_lines[p] + 2 * l + 8, sizeof hi);
-        const V8 j_in = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14) * x_in[p] +
-                        TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+        V8 slope, intercept;
+        std::memcpy(&slope, out_lines[p] + l, sizeof slope);
+        std::memcpy(&intercept, out_lines[p] + half + as_size(l), sizeof intercept);
+        const V8 j_out = slope * x_out[p] + intercept;
+        std::memcpy(&slope, in_lines[p] + l, sizeof slope);
+        std::memcpy(&intercept, in_lines[p] + half + as_size(l), sizeof intercept);
+        const V8 j_in = slope * x_in[p] + intercept;
         const I8 counted = order < c[p];
         r[p] = counted ? (j_out - j_in) * scale[p] : zero;
       }
@@ -292,8 +293,8 @@ typedef double V4 __attribute__((vector_size(32)));
       for (int p = 0; p < kPoints; ++p) {
         double w = 0.0;
         if (l < c[p]) {
-          const double j_out = out_lines[p][2 * l] * x_out[p] + out_lines[p][2 * l + 1];
-          const double j_in = in_lines[p][2 * l] * x_in[p] + in_lines[p][2 * l + 1];
+          const double j_out = out_lines[p][l] * x_out[p] + out_lines[p][half + as_size(l)];
+          const double j_in = in_lines[p][l] * x_in[p] + in_lines[p][half + as_size(l)];
           w = (j_out - j_in) * scale[p];
         }
         dst[p] = w;
@@ -417,7 +418,7 @@ void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel le
   (void)series_limit;
 #endif
 #if defined(__x86_64__)
-  if (resolve_simd_level(level) == SimdLevel::avx512) return shell_weights_avx512(job);
+  if (resolve_simd_level(level) == SimdLevel::avx512 && job.planar != nullptr) return shell_weights_avx512(job);
 #endif
   shell_weights_baseline(job);
 }

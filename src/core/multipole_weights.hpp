@@ -68,6 +68,7 @@ void bessel_weights(const BesselWeightsJob& job, SimdLevel level);
 
 struct ShellWeightsJob {
   const LineTable* integrals = nullptr;    // J_l(x) = ∫₀ˣ j_l(t)·t² dt
+  const PlanarLines* planar = nullptr;     // the same table apart; needed on the widest level
   int points = 0;                          // 1..multipole::kTilePoints
   int orders = 0;                          // orders written: l = 0..orders−1
   int directions = 0;                      // directions of the block that get weights
