@@ -34,6 +34,19 @@ constexpr int kMaxBlock = 128;
 constexpr std::size_t kPassBytes = 1024 * 1024;
 // Terms (directions × pairs × points) that make a thread worth its start and hand-overs.
 constexpr double kTermsPerThread = 2.0e6;
+// Partial sums the blocks of small shell amplitudes are dealt out to, and the bytes they may take.
+constexpr int kMaxShellPartials = 4;
+constexpr std::size_t kShellPartialBytes = 4 * 1024 * 1024;
+
+// The partial sums for shell amplitudes of this shape: 1 (one sum whose points the threads
+// share) when two would not fit the byte budget.
+int shell_partial_sums(int pairs, int n_points) {
+  const std::size_t bytes = static_cast<std::size_t>(pairs) * static_cast<std::size_t>(n_points) *
+                            sizeof(std::complex<double>);
+  if (bytes == 0) return 1;
+  const std::size_t fit = kShellPartialBytes / bytes;
+  return fit < 2 ? 1 : static_cast<int>(std::min<std::size_t>(fit, kMaxShellPartials));
+}
 
 // The series part of ∫ j_l(s·r)·r² dr from 0 to r, with x = s·r and x^l given:
 // x^l·r³·(1/((2l+1)!!·(l+3)) − x²/(2·(2l+3)!!·(l+5)) + x⁴/(8·(2l+5)!!·(l+7))), one term each.
@@ -93,8 +106,8 @@ struct ShellWorkspace {
 class ShellSums {
  public:
   ShellSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
-            const LineTable& integrals, SimdLevel simd, PartialAmplitudes& out)
-      : tables_(tables), s_(s), radius_(radius), integrals_(integrals), simd_(simd), out_(out) {
+            const LineTable& integrals, SimdLevel simd)
+      : tables_(tables), s_(s), radius_(radius), integrals_(integrals), simd_(simd) {
     if (simd_ == SimdLevel::avx512) planar_integrals_ = make_planar_lines(integrals);
     inv_s3_.resize(s.size());
     for (std::size_t k = 0; k < s.size(); ++k) {
@@ -125,7 +138,8 @@ class ShellSums {
   }
 
   // Adds the block's terms at points first..first+count−1.
-  void add_points(const DirectionBlock& block, int first, int count, ShellWorkspace& ws) const {
+  void add_points(const DirectionBlock& block, int first, int count, ShellWorkspace& ws,
+                  PartialAmplitudes& sums) const {
     const int l_max = tables_.l_max();
     const auto orders = as_size(l_max + 1);
     const auto n = as_size(block.conj_y.size());
@@ -158,7 +172,7 @@ class ShellSums {
     tile.order_stride = per_order;
     tile.output_stride = per_order;
     const auto row = 2 * as_size(tables_.pair_count());
-    auto* out = reinterpret_cast<double*>(out_.values().data());
+    auto* out = reinterpret_cast<double*>(sums.values().data());
     // The directions in front, while every point that counts them lies past the series limit,
     // take the table path several at a time; the rest (small s·(F + 4)) one at a time.
     std::size_t tabled = 0;
@@ -236,7 +250,6 @@ class ShellSums {
   std::span<const double> radius_;
   const LineTable& integrals_;
   SimdLevel simd_;
-  PartialAmplitudes& out_;
   std::vector<double> inv_s3_;
   PlanarLines planar_integrals_;  // the integrals' lines apart, for the widest level
 };
@@ -261,7 +274,7 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
   const int pairs = tables.pair_count();
   PartialAmplitudes b(l_max, n_points);
   const SimdLevel simd = resolve_simd_level(loops.simd);
-  const ShellSums sums(tables, s, radius, integrals, simd, b);
+  const ShellSums sums(tables, s, radius, integrals, simd);
 
   const std::size_t row_bytes = 2 * as_size(pairs) * sizeof(double);
   const int block = std::clamp(static_cast<int>(kBlockBytes / row_bytes), 1, kMaxBlock);
@@ -269,6 +282,32 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
   const double terms = static_cast<double>(n_dir) * pairs * n_points;
   std::optional<WorkerPool> own_pool;
   WorkerPool& pool = loop_pool(loops, threads_for_work(terms, kTermsPerThread, resolve_thread_count(loops.threads)), own_pool);
+  const int partials = shell_partial_sums(pairs, n_points);
+  if (partials > 1) {
+    // Small amplitudes: block i of the grid goes to partial sum i mod partials, each sum takes its
+    // blocks in grid order and the sums are added in order, however many threads formed them.
+    const int blocks_total = (n_dir + block - 1) / block;
+    std::vector<PartialAmplitudes> parts(as_size(partials));
+    for (PartialAmplitudes& part : parts) part = PartialAmplitudes(l_max, n_points);
+    std::vector<ShellWorkspace> workspaces(as_size(pool.threads()));
+    std::vector<DirectionBlock> blocks(as_size(pool.threads()));
+    pool.run(partials, [&](int k, int thread) {
+      ShellWorkspace& ws = workspaces[as_size(thread)];
+      DirectionBlock& own = blocks[as_size(thread)];
+      for (int i = k; i < blocks_total; i += partials) {
+        const int at = i * block;
+        sums.prepare(at, std::min(block, n_dir - at), ws, own);
+        for (int first = 0; first < n_points; first += multipole::kMaxTilePoints) {
+          sums.add_points(own, first, std::min(multipole::kMaxTilePoints, n_points - first), ws,
+                          parts[as_size(k)]);
+        }
+      }
+    });
+    for (const PartialAmplitudes& part : parts) b.add(part);
+    if (progress != nullptr) progress->advance(n_dir);
+    if (n_dir > 0) b.scale_with_phase(kShellFactor / n_dir);
+    return b;
+  }
   // Points are summed in groups, a task each: eight make the longest sums, four enough tasks for
   // the threads to share evenly on a short grid. A point's sums are the same either way.
   const int wide_groups = (n_points + multipole::kMaxTilePoints - 1) / multipole::kMaxTilePoints;
@@ -303,7 +342,7 @@ PartialAmplitudes shell_amplitude(const HarmonicTables& tables, std::span<const 
       const int k = (groups - 1 - (task - next)) * group_points;
       const int points = std::min(group_points, n_points - k);
       for (int i = 0; i < count; ++i) {
-        sums.add_points(blocks[set + as_size(i)], k, points, workspaces[as_size(thread)]);
+        sums.add_points(blocks[set + as_size(i)], k, points, workspaces[as_size(thread)], b);
       }
     });
     if (progress != nullptr) progress->advance(std::min(pass, n_dir - p * pass));
