@@ -199,11 +199,18 @@ HarmonicTables make_harmonic_tables(int l_max, int fibonacci_order) {
     }
   }
 
+  // e^{imφ_i} with φ_i = i·π/1000 is e^{iqπ/1000} for q = m·i mod 2000: one turn of 2000 phases,
+  // the angle reduced exactly before its cosine and sine are taken.
+  constexpr int kTurn = 2000;  // steps of π/1000 in a full turn
+  std::vector<std::complex<double>> turn(kTurn);
+  for (int q = 0; q < kTurn; ++q) {
+    // The angle in extended precision, so that each phase is within an ulp of the exact one.
+    const long double angle = q * std::numbers::pi_v<long double> / 1000.0L;
+    turn[as_size(q)] = {static_cast<double>(std::cos(angle)), static_cast<double>(std::sin(angle))};
+  }
   for (int i = 0; i < kAzimuthPoints; ++i) {
-    const double phi = i * kPi / 1000.0;
     for (int m = 0; m <= l_max; ++m) {
-      t.azimuth_[as_size(i) * as_size(l_max + 1) + as_size(m)] = {std::cos(m * phi),
-                                                                 std::sin(m * phi)};
+      t.azimuth_[as_size(i) * as_size(l_max + 1) + as_size(m)] = turn[as_size((m * i) % kTurn)];
     }
   }
 

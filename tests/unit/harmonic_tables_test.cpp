@@ -72,6 +72,22 @@ TEST(HarmonicTables, SmallTablesHoldTheirDefiningValues) {
   for (std::size_t l = 0; l < 6; ++l) EXPECT_EQ(t.odd_double_factorial()[l], odd[l]);
 }
 
+TEST(HarmonicTables, AzimuthRowsHoldTheTurnedPhases) {
+  // Row i holds e^{imφ} at φ = i·π/1000 for m = 0..L, within about an ulp (the
+  // reference in long double); the last row, φ = 2π, is the first again.
+  const HarmonicTables t = make_harmonic_tables(99, 5);
+  for (const int i : {0, 1, 7, 500, 999, 1000, 1313, 1999, 2000}) {
+    const auto row = t.azimuth_row(i);
+    for (int m = 0; m <= 99; ++m) {
+      const long double angle = static_cast<long double>(m) * i * std::numbers::pi_v<long double> / 1000.0L;
+      const auto e = row[static_cast<std::size_t>(m)];
+      ASSERT_NEAR(e.real(), static_cast<double>(std::cos(angle)), 2.3e-16) << "i=" << i << " m=" << m;
+      ASSERT_NEAR(e.imag(), static_cast<double>(std::sin(angle)), 2.3e-16) << "i=" << i << " m=" << m;
+    }
+  }
+  EXPECT_EQ(t.azimuth_row(2000)[37], t.azimuth_row(0)[37]);
+}
+
 TEST(HarmonicTables, LegendreTableMatchesTheLibraryAtEveryNode) {
   // P_l^m with the Condon–Shortley phase is (−1)^m·std::assoc_legendre (which omits it).
   const HarmonicTables& t = tables_15();
