@@ -62,18 +62,28 @@ LineTable make_atom_bessel_table(int l_max, double s_max, double r_max) {
   return make_bessel_table(l_max, 1.0001 * s_max * r_max);
 }
 
-SphericalPosition spherical_position(double x, double y, double z) {
+namespace {
+
+// spherical_position without θ (the harmonics need only cos θ).
+SphericalPosition position_without_theta(double x, double y, double z) {
   SphericalPosition p;
   p.r = std::sqrt(x * x + y * y + z * z);
   if (!(p.r > 0.0)) return p;
   p.cos_theta = std::clamp(z / p.r, -1.0, 1.0);
-  p.theta = std::acos(p.cos_theta);
   if (x == 0.0) {
     p.phi = y > 0.0 ? kPi / 2.0 : (y < 0.0 ? 1.5 * kPi : 0.0);
   } else {
     p.phi = std::atan2(y, x);
     if (p.phi < 0.0) p.phi += 2.0 * kPi;
   }
+  return p;
+}
+
+}  // namespace
+
+SphericalPosition spherical_position(double x, double y, double z) {
+  SphericalPosition p = position_without_theta(x, y, z);
+  if (p.r > 0.0) p.theta = std::acos(p.cos_theta);
   return p;
 }
 
@@ -150,7 +160,7 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
   ws.order.resize(size);
   std::vector<SphericalPosition>& pos = ws.positions;
   for (std::size_t b = 0; b < size; ++b) {
-    pos[b] = spherical_position(atoms[b].x, atoms[b].y, atoms[b].z);
+    pos[b] = position_without_theta(atoms[b].x, atoms[b].y, atoms[b].z);
     ws.order[b] = b;
   }
   // Outer atoms first (ties in file order): at every s point the atoms that count order l
