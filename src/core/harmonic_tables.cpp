@@ -281,11 +281,21 @@ std::vector<std::complex<double>> project_on_grid(const HarmonicTables& tables,
   assert(values.size() == as_size(grid.size()));
   assert(0 <= l_upto && l_upto <= tables.l_max());
   const auto pairs = as_size(harmonic_count(l_upto));
-  std::vector<std::complex<double>> c(pairs), y(pairs);
+  std::vector<std::complex<double>> c(pairs);
+  std::vector<double> r(as_size(tables.pair_count()) + kRowOverrun);
   for (int j = 0; j < grid.size(); ++j) {
     const auto jj = as_size(j);
-    fill_harmonics(tables, grid.cos_theta()[jj], grid.phi()[jj], l_upto, y.data());
-    for (std::size_t i = 0; i < pairs; ++i) c[i] += values[jj] * std::conj(y[i]);
+    const auto e = harmonic_factors(tables, grid.cos_theta()[jj], grid.phi()[jj], r);
+    const double v = values[jj];
+    // c += v·conj(Y) with Y = (r·cos mφ, r·sin mφ), formed as the complex product would.
+    for (int l = 0; l <= l_upto; ++l) {
+      const auto first = as_size(harmonic_index(l, 0));
+      for (std::size_t m = 0; m <= as_size(l); ++m) {
+        const double re = r[first + m] * e[m].real();
+        const double im = r[first + m] * e[m].imag();
+        c[first + m] += std::complex<double>(v * re, v * -im);
+      }
+    }
   }
   const double w = 4.0 * kPi / grid.size();
   for (auto& v : c) v *= w;

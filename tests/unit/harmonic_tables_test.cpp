@@ -260,6 +260,28 @@ TEST(SphericalHarmonic, OrthonormalOnTheDefaultGrid) {
   }
 }
 
+TEST(GridProjection, IsTheGridSumOfTheTabulatedHarmonics) {
+  // (4π/N)·Σ_j F_j·conj(Y_lm(ω_j)) with Y from harmonics_for_direction, summed in grid order:
+  // the same bits.
+  const HarmonicTables& t = tables_15();
+  const FibonacciGrid& g = t.grid();
+  std::vector<double> f(static_cast<std::size_t>(g.size()));
+  for (std::size_t j = 0; j < f.size(); ++j) f[j] = 20.0 + 3.0 * g.x()[j] - g.z()[j] * g.y()[j];
+  for (const int l_upto : {15, 6}) {
+    std::vector<cplx> want(static_cast<std::size_t>(harmonic_count(l_upto))), y(want.size());
+    for (std::size_t j = 0; j < f.size(); ++j) {
+      harmonics_for_direction(t, g.cos_theta()[j], g.phi()[j], y, l_upto);
+      for (std::size_t i = 0; i < want.size(); ++i) want[i] += f[j] * std::conj(y[i]);
+    }
+    for (auto& v : want) v *= 4.0 * kPi / g.size();
+    const std::vector<cplx> got = project_on_grid(t, f, l_upto);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      ASSERT_EQ(got[i], want[i]) << "L " << l_upto << " index " << i;
+    }
+  }
+}
+
 TEST(GridProjection, RecoversLowOrderFunctions) {
   // 1 = √(4π)·Y_00; cos θ = √(4π/3)·Y_10; sin θ·cos φ = √(2π/3)·(Y_1,−1 − Y_11).
   // Tolerance: the end-point bias of the grid in cos θ, (4π/N)·√((2l+1)/(4π)) per odd l for the
