@@ -8,7 +8,8 @@
 #   - a structure of 100,100 atoms (100 copies of lysozyme side by side) at the defaults and at
 #     -lm 50 -ns 501 -sm 1.0;
 #   - 100 structures (copies of lysozyme) in one batch run;
-# and the peak memory of the defaults on 1, 10 and 100 copies of lysozyme.
+# and the peak memory and page faults of the defaults on 1, 10 and 100 copies of lysozyme (a
+# run whose heap misses its huge pages shows several hundred more faults).
 #
 # Usage: bench/run-benchmarks.sh [path/to/tessel [path/to/other/tessel]]
 # With a second program both are timed side by side in the same runs (before and after a change).
@@ -84,7 +85,8 @@ memory() {
   for program in "$tessel" ${other:+"$other"}; do
     /usr/bin/time -v "$program" "$@" > run.out 2> time.txt || true
     rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
-    echo "$name: $program: peak RSS $rss KiB"
+    faults=$(sed -n 's/.*Minor (reclaiming a frame) page faults: //p' time.txt)
+    echo "$name: $program: peak RSS $rss KiB, $faults page faults"
   done
 }
 

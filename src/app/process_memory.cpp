@@ -52,8 +52,12 @@ void prepare_process_memory() {
   // untouched, so that the program's memory starts on the boundary.
   void* first = std::malloc(kMiB);
   if (first == nullptr) return;
+  constexpr std::uintptr_t kChunkHeader = 2 * sizeof(std::size_t);
   const auto at = reinterpret_cast<std::uintptr_t>(first);
-  const auto begin = (at + kHugePage - 1) & ~(kHugePage - 1);
+  // Growing the heap, the allocator wrote the header of the free rest just past the block: the
+  // huge pages start at the first boundary beyond it, since a 2 MB page that already holds a
+  // small page can never be huge.
+  const auto begin = (at + kMiB + 4 * kChunkHeader + kHugePage - 1) & ~(kHugePage - 1);
   const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(kHugePage - 1);
   if (end > begin && madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE) == 0) {
     // A 2 MB page is huge only if it is written before anything reads it (a read maps the shared
@@ -65,7 +69,6 @@ void prepare_process_memory() {
     }
   }
   std::free(first);
-  constexpr std::uintptr_t kChunkHeader = 2 * sizeof(std::size_t);
   if (begin - at > 2 * kChunkHeader) {
     void* filler = std::malloc(begin - at - 2 * kChunkHeader);
     // Kept for the life of the process; the compiler must not drop the call.
