@@ -89,13 +89,6 @@ const BigStructure& big_structure() {
   return big;
 }
 
-// Orders counted at x: those with x > 0.75·l − 2.7, up to l_max.
-int counted_orders(double x, int l_max) {
-  int c = 0;
-  while (c <= l_max && bessel_term_counts(c, x)) ++c;
-  return c;
-}
-
 // Terms formed for sources at the given radii: Σ over sources and points of c(c+1)/2.
 double counted_terms(const std::vector<double>& radii, std::span<const double> s, int l_max) {
   double terms = 0.0;

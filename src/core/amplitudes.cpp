@@ -191,26 +191,12 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
 void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, int count,
                                        AmplitudeWorkspace& ws, AmplitudeSums& out) const {
   assert(count >= 1 && count <= multipole::kTilePoints);
-  const int l_max = tables_->l_max();
-  const auto orders = as_size(l_max + 1);
-  const int size = block.size();
-  const auto n = as_size(size);
-  const auto points = as_size(count);
-  ws.counts.resize(points * n);
-  ws.sources.resize(points * orders);
-
-  // Orders counted per atom and point: they grow along the points, as x does, and fall along
-  // the block, as r does.
-  for (std::size_t p = 0; p < points; ++p) {
-    const double sk = s_[as_size(first) + p];
-    int* counts = &ws.counts[p * n];
-    counted_orders_at(sk, block.radius.data(), n, 0.0, l_max, counts);
-  }
-  const int used = ws.counts[(points - 1) * n];  // the most orders any atom counts here
-  if (size == 0 || used == 0) return;
-  // Atoms that count at least order 0 at the last point; the others add nothing here.
-  std::size_t active = n;
-  while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
+  const auto orders = as_size(tables_->l_max() + 1);
+  const auto n = as_size(block.size());
+  std::size_t active = 0;
+  const int used = multipole::count_block_orders(s_.data() + first, count, block.radius, 0.0,
+                                                 tables_->l_max(), ws.counts, active);
+  if (used == 0) return;
 
   // Weights by atom, then order, then amplitude and point: [b][l][o][p], the eight weights that
   // the sums read together for one atom and order in one cache line.
@@ -245,12 +231,9 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   job.out = w;
   job.per_atom = per_atom;
   atom_weights(job, simd_);
-  for (std::size_t p = 0; p < points; ++p) {
+  multipole::set_tile_sources(tile, ws.counts, active, used, ws.sources, orders);
+  for (std::size_t p = 0; p < as_size(count); ++p) {
     const auto k = as_size(first) + p;
-    const int* counts = &ws.counts[p * n];
-    int* sources = &ws.sources[p * orders];
-    multipole::sources_by_order(counts, static_cast<int>(active), used, sources);
-    tile.sources[p] = sources;
     tile.out[0][p] = a_out + k * row;
     tile.out[1][p] = c_out + k * row;
   }
@@ -260,22 +243,12 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
 void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int first, int count,
                                               AmplitudeWorkspace& ws, PartialAmplitudes& out) const {
   assert(count >= 1 && count <= multipole::kMaxTilePoints);
-  const int l_max = tables_->l_max();
-  const auto orders = as_size(l_max + 1);
-  const int size = block.size();
-  const auto n = as_size(size);
-  const auto points = as_size(count);
-  ws.counts.resize(points * n);
-  ws.sources.resize(points * orders);
-  for (std::size_t p = 0; p < points; ++p) {
-    const double sk = s_[as_size(first) + p];
-    int* counts = &ws.counts[p * n];
-    counted_orders_at(sk, block.radius.data(), n, 0.0, l_max, counts);
-  }
-  const int used = size == 0 ? 0 : ws.counts[(points - 1) * n];
+  const auto orders = as_size(tables_->l_max() + 1);
+  const auto n = as_size(block.size());
+  std::size_t active = 0;
+  const int used = multipole::count_block_orders(s_.data() + first, count, block.radius, 0.0,
+                                                 tables_->l_max(), ws.counts, active);
   if (used == 0) return;
-  std::size_t active = n;
-  while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
 
   // Weights by atom, then order, then point: [b][l][p], the eight points of an order in one
   // cache line; the weights are formed four points at a time.
@@ -310,12 +283,8 @@ void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int f
   tile.output_stride = kPer;
   const auto row = 2 * as_size(tables_->pair_count());
   auto* o = reinterpret_cast<double*>(out.values().data());
-  for (std::size_t p = 0; p < points; ++p) {
-    int* sources = &ws.sources[p * orders];
-    multipole::sources_by_order(&ws.counts[p * n], static_cast<int>(active), used, sources);
-    tile.sources[p] = sources;
-    tile.out[0][p] = o + (as_size(first) + p) * row;
-  }
+  multipole::set_tile_sources(tile, ws.counts, active, used, ws.sources, orders);
+  for (std::size_t p = 0; p < as_size(count); ++p) tile.out[0][p] = o + (as_size(first) + p) * row;
   multipole::add_tile(tile, simd_);
 }
 
@@ -436,7 +405,8 @@ void StructureAccumulator::add_to_sums_and_envelope(std::span<const CentredAtom>
   }
 }
 
-WorkerPool& StructureAccumulator::own_pool() {
+WorkerPool& StructureAccumulator::pool() {
+  if (shared_pool_ != nullptr) return *shared_pool_;
   if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
   return *pool_;
 }
@@ -489,10 +459,10 @@ void StructureAccumulator::sum_group_blocks(const std::vector<GroupBlock>& block
                        amplitudes_.atoms.pair_count() * kernel_->n_points();
   const int threads = threads_for_work(terms, kTermsPerThread, threads_);
   if (threads > 1 && !groups.empty()) {
-    WorkerPool& pool = shared_pool_ != nullptr ? *shared_pool_ : own_pool();
-    if (parallel_.threads.size() < as_size(pool.threads())) parallel_.threads.resize(as_size(pool.threads()));
+    WorkerPool& workers = pool();
+    if (parallel_.threads.size() < as_size(workers.threads())) parallel_.threads.resize(as_size(workers.threads()));
     const int extra = alongside.empty() ? 0 : 1;
-    pool.run(extra + static_cast<int>(groups.size()), [&](int task, int thread) {
+    workers.run(extra + static_cast<int>(groups.size()), [&](int task, int thread) {
       if (task < extra) {
         add_to_sums_and_envelope(alongside);
       } else {
@@ -513,14 +483,16 @@ void StructureAccumulator::fold_group_sums() {
     if (sum.empty()) continue;
     const int type = static_cast<int>(g);
     const std::span<const double> f = g == 0 ? std::span<const double>(ff.residue) : ff.vacuum.column(type);
+    // Dummy residues (group 0) displace no solvent.
+    const std::span<const double> solvent = g == 0 ? std::span<const double>() : ff.solvent.column(type);
     for (int k = 0; k < sum.n_points(); ++k) {
       const std::span<const std::complex<double>> from = sum.point(k);
       const std::span<std::complex<double>> a = amplitudes_.atoms.point(k);
       const double fk = f[as_size(k)];
       for (int i = 0; i < pairs; ++i) a[as_size(i)] += fk * from[as_size(i)];
-      if (g == 0) continue;  // dummy residues displace no solvent
+      if (solvent.empty()) continue;
       const std::span<std::complex<double>> c = amplitudes_.solvent.point(k);
-      const double gk = ff.solvent.column(type)[as_size(k)];
+      const double gk = solvent[as_size(k)];
       for (int i = 0; i < pairs; ++i) c[as_size(i)] += gk * from[as_size(i)];
     }
     sum = PartialAmplitudes();
@@ -538,12 +510,12 @@ void StructureAccumulator::add_batch(std::span<const CentredAtom> atoms) {
                          kernel_->n_points();
     const int threads = threads_for_work(terms, kTermsPerThread, threads_);
     if (threads > 1) {
-      WorkerPool& pool = shared_pool_ != nullptr ? *shared_pool_ : own_pool();
+      WorkerPool& workers = pool();
       const auto run = as_size(kernel_->pass_size());
       for (std::size_t first = 0; first < atoms.size(); first += run) {
         const std::span<const CentredAtom> part =
             atoms.subspan(first, std::min(run, atoms.size() - first));
-        kernel_->add_atoms(part, pool, parallel_, amplitudes_,
+        kernel_->add_atoms(part, workers, parallel_, amplitudes_,
                            [&] { add_to_sums_and_envelope(part); });
         progress_.advance(static_cast<long long>(part.size()));
       }

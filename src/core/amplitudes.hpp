@@ -262,9 +262,10 @@ class StructureAccumulator {
   EnvelopeSearch envelope_;
   ProgressMarks progress_;
   int threads_ = 1;  // threads the settings allow
-  std::unique_ptr<WorkerPool> pool_;  // started with the first batch that is worth it
+  std::unique_ptr<WorkerPool> pool_;  // made with the first batch that is worth it
   WorkerPool* shared_pool_ = nullptr;  // the run's pool, used instead when given
-  WorkerPool& own_pool();
+  // The pool of the threaded loops: the run's, else one of its own.
+  WorkerPool& pool();
   ParallelAmplitudeWorkspace parallel_;
   // By group: 0 the dummy residues, 1..108 the types; empty when the atoms are not grouped.
   std::vector<FormFactorGroup> groups_;

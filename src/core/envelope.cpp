@@ -9,6 +9,8 @@
 #include <mutex>
 #include <numeric>
 
+#include "core/wide_vectors.hpp"
+
 namespace tessel {
 
 namespace {
@@ -75,40 +77,64 @@ EnvelopeSearch::EnvelopeSearch(const FibonacciGrid& grid)
 
 namespace {
 
-// The directions j of first..last whose ray the atom reaches (p > 0, lateral distance within
-// reach) with a candidate p + R/2 not below the radius so far, in order; the same arithmetic as
-// the plain loop in EnvelopeSearch::add_atom, eight directions at a time.
-#if defined(__x86_64__)
-typedef double V8 __attribute__((vector_size(64)));
-typedef long long I8 __attribute__((vector_size(64)));
+// One atom as the envelope search tests it against the directions: its position, r², its
+// reach squared and half its radius.
+struct AtomReach {
+  double x, y, z;
+  double r2, reach2, half_radius;
+};
 
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] int reached_directions_wide(
-    const double* ux, const double* uy, const double* uz, const double* radius, int first, int last,
-    double x, double y, double z, double r2, double reach2, double half_radius, int* out) {
-  int found = 0;
-  int j = first;
-  for (; j + 8 <= last + 1; j += 8) {
-    V8 a, b, c, f;
-    std::memcpy(&a, ux + j, sizeof a);
-    std::memcpy(&b, uy + j, sizeof b);
-    std::memcpy(&c, uz + j, sizeof c);
-    std::memcpy(&f, radius + j, sizeof f);
-    const V8 p = a * x + b * y + c * z;
-    const V8 lateral = r2 - p * p;
-    const V8 candidate = p + half_radius;
-    const I8 keep = (p > 0.0) & ~(reach2 < lateral) & ~(candidate < f);
-    for (int k = 0; k < 8; ++k) {
-      if (keep[k] != 0) out[found++] = j + k;
-    }
-  }
-  for (; j <= last; ++j) {
-    const double p = ux[j] * x + uy[j] * y + uz[j] * z;
-    if (!(p > 0.0) || reach2 < r2 - p * p || p + half_radius < radius[j]) continue;
+// The directions j of from..last whose ray the atom reaches (p > 0, lateral distance r² − p²
+// within the reach) with a candidate p + R/2 not below the radius so far, in order, written
+// from out[found]; returns the new count.
+int reached_directions(const double* ux, const double* uy, const double* uz, const double* radius,
+                       int from, int last, const AtomReach& a, int* out, int found) {
+  for (int j = from; j <= last; ++j) {
+    const double p = ux[j] * a.x + uy[j] * a.y + uz[j] * a.z;
+    if (!(p > 0.0) || a.reach2 < a.r2 - p * p || p + a.half_radius < radius[j]) continue;
     out[found++] = j;
   }
   return found;
 }
+
+#if defined(__x86_64__)
+using wide::I8;
+using wide::V8;
+
+// The same, eight directions at a time with the same arithmetic.
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] int reached_directions_wide(
+    const double* ux, const double* uy, const double* uz, const double* radius, int from, int last,
+    const AtomReach& a, int* out) {
+  int found = 0;
+  int j = from;
+  for (; j + 8 <= last + 1; j += 8) {
+    V8 vx, vy, vz, f;
+    std::memcpy(&vx, ux + j, sizeof vx);
+    std::memcpy(&vy, uy + j, sizeof vy);
+    std::memcpy(&vz, uz + j, sizeof vz);
+    std::memcpy(&f, radius + j, sizeof f);
+    const V8 p = vx * a.x + vy * a.y + vz * a.z;
+    const V8 lateral = a.r2 - p * p;
+    const V8 candidate = p + a.half_radius;
+    const I8 keep = (p > 0.0) & ~(a.reach2 < lateral) & ~(candidate < f);
+    for (int k = 0; k < 8; ++k) {
+      if (keep[k] != 0) out[found++] = j + k;
+    }
+  }
+  return reached_directions(ux, uy, uz, radius, j, last, a, out, found);
+}
 #endif
+
+// reached_directions on the widest instruction set the processor has.
+int find_reached(const double* ux, const double* uy, const double* uz, const double* radius,
+                 int first, int last, const AtomReach& a, int* out) {
+#if defined(__x86_64__)
+  if (detected_simd_level() == SimdLevel::avx512) {
+    return reached_directions_wide(ux, uy, uz, radius, first, last, a, out);
+  }
+#endif
+  return reached_directions(ux, uy, uz, radius, first, last, a, out, 0);
+}
 
 }  // namespace
 
@@ -130,44 +156,23 @@ void EnvelopeSearch::add_atom(double x, double y, double z, double r, double the
   }
   const int first = std::max(lower, 1) - 1;    // 0-based
   const int last = std::min(upper + 1, n) - 1;  // 0-based, inclusive
-  const double r2 = r * r;
-  const double reach2 = reach * reach;
+  const AtomReach a{x, y, z, r * r, reach * reach, atom_radius / 2.0};
   const double* ux = grid_->x().data();
   const double* uy = grid_->y().data();
   const double* uz = grid_->z().data();
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512 && last >= first) {
-    // The directions that pass are found first; each update touches its own direction only.
-    reached_.resize(as_size(last - first + 1));
-    const int found = reached_directions_wide(ux, uy, uz, radius_.data(), first, last, x, y, z, r2,
-                                              reach2, atom_radius / 2.0, reached_.data());
-    for (int k = 0; k < found; ++k) {
-      const auto i = as_size(reached_[as_size(k)]);
-      const double p = ux[i] * x + uy[i] * y + uz[i] * z;
-      runner_radius_[i] = radius_[i];
-      runner_atom_[i] = atom_[i];
-      runner_lateral_[i] = lateral_[i];
-      radius_[i] = p + atom_radius / 2.0;
-      atom_[i] = sequence;
-      lateral_[i] = r2 - p * p;
-    }
-    return;
-  }
-#endif
-  for (int j = first; j <= last; ++j) {
-    const auto i = as_size(j);
+  if (last < first) return;
+  // The directions reached are found first; each update then touches its own direction only.
+  reached_.resize(as_size(last - first + 1));
+  const int found = find_reached(ux, uy, uz, radius_.data(), first, last, a, reached_.data());
+  for (int k = 0; k < found; ++k) {
+    const auto i = as_size(reached_[as_size(k)]);
     const double p = ux[i] * x + uy[i] * y + uz[i] * z;
-    if (!(p > 0.0)) continue;
-    const double lateral = r2 - p * p;
-    if (reach2 < lateral) continue;
-    const double candidate = p + atom_radius / 2.0;
-    if (candidate < radius_[i]) continue;
     runner_radius_[i] = radius_[i];
     runner_atom_[i] = atom_[i];
     runner_lateral_[i] = lateral_[i];
-    radius_[i] = candidate;
+    radius_[i] = p + a.half_radius;
     atom_[i] = sequence;
-    lateral_[i] = lateral;
+    lateral_[i] = a.r2 - p * p;
   }
 }
 

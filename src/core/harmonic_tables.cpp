@@ -81,69 +81,38 @@ void legendre_all(int l_max, double x, double* out) {
   legendre_rows_baseline(l_max, x, out);
 }
 
-// Y_lm for l ≤ l_upto from the Legendre rows p0, p1 (weight w of p1), the normalisation factors
-// and the phases e (interleaved cos, sin), into out as (re, im) doubles. Row by row: the real
-// factors r_m first, then r_m·e^{imφ}, two loops over contiguous memory that vectorise.
-[[gnu::always_inline]] inline void fill_rows(const double* p0, const double* p1, const double* factor,
-                                             double w, const double* e, int l_upto, double* out) {
-  double r[kMaxHarmonicOrder + 1];
-  for (int l = 0; l <= l_upto; ++l) {
-    const int first = harmonic_index(l, 0);
-    for (int m = 0; m <= l; ++m) {
-      const int i = first + m;
-      r[m] = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
-    }
-    double* o = out + 2 * first;
-    for (int m = 0; m <= l; ++m) {
-      o[2 * m] = r[m] * e[2 * m];
-      o[2 * m + 1] = r[m] * e[2 * m + 1];
-    }
+// r_lm = N_lm·P_l^m(cos θ) interpolated between the two tabulated rows about cos θ (weight w of
+// the upper one), the real factor of Y_lm = r_lm·e^{imφ}; every caller forms it alike.
+struct FactorRows {
+  const double* p0;
+  const double* p1;
+  const double* factor;
+  double w;
+  [[gnu::always_inline]] double operator[](std::size_t i) const {
+    return factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
   }
+};
+
+FactorRows factor_rows(const HarmonicTables& tables, double cos_theta) {
+  const auto [row, w] = legendre_spot(cos_theta);
+  const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
+  return {p0, p0 + tables.pair_count(), tables.y_factor().data(), w};
 }
 
-// One entry per instruction set; multiplies and adds are kept apart, never fused.
-void fill_rows_baseline(const double* p0, const double* p1, const double* factor, double w,
-                        const double* e, int l_upto, double* out) {
-  fill_rows(p0, p1, factor, w, e, l_upto, out);
+std::span<const std::complex<double>> phases_at(const HarmonicTables& tables, double phi) {
+  return tables.azimuth_row(static_cast<int>(azimuth_row_index(phi)));
 }
-#if defined(__x86_64__)
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void fill_rows_avx512(const double* p0, const double* p1, const double* factor,
-                                                  double w, const double* e, int l_upto, double* out) {
-  fill_rows(p0, p1, factor, w, e, l_upto, out);
-}
-#endif
 
-// r = factor·(p0 + (p1 − p0)·w) over every pair in one run, as fill_rows forms each r_m.
-[[gnu::always_inline]] inline void interpolate_factors(const double* p0, const double* p1,
-                                                       const double* factor, double w,
-                                                       std::size_t pairs, double* r) {
-  for (std::size_t i = 0; i < pairs; ++i) r[i] = factor[i] * (p0[i] + (p1[i] - p0[i]) * w);
-}
-void interpolate_factors_baseline(const double* p0, const double* p1, const double* factor,
-                                  double w, std::size_t pairs, double* r) {
-  interpolate_factors(p0, p1, factor, w, pairs, r);
+// Every pair's r in one run; one entry per instruction set, multiplies and adds kept apart.
+void interpolate_factors_baseline(const FactorRows& rows, std::size_t pairs, double* r) {
+  for (std::size_t i = 0; i < pairs; ++i) r[i] = rows[i];
 }
 #if defined(__x86_64__)
 [[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void interpolate_factors_avx512(
-    const double* p0, const double* p1, const double* factor, double w, std::size_t pairs, double* r) {
-  interpolate_factors(p0, p1, factor, w, pairs, r);
+    const FactorRows& rows, std::size_t pairs, double* r) {
+  for (std::size_t i = 0; i < pairs; ++i) r[i] = rows[i];
 }
 #endif
-
-void fill_harmonics(const HarmonicTables& tables, double cos_theta, double phi, int l_upto,
-                    std::complex<double>* out) {
-  const auto [row, w] = legendre_spot(cos_theta);
-  const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
-  const double* p1 = p0 + tables.pair_count();
-  const auto* e = reinterpret_cast<const double*>(
-      tables.azimuth_row(static_cast<int>(azimuth_row_index(phi))).data());
-  const double* factor = tables.y_factor().data();
-  auto* o = reinterpret_cast<double*>(out);
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512) return fill_rows_avx512(p0, p1, factor, w, e, l_upto, o);
-#endif
-  fill_rows_baseline(p0, p1, factor, w, e, l_upto, o);
-}
 
 }  // namespace
 
@@ -235,21 +204,16 @@ std::span<const std::complex<double>> harmonic_factors(const HarmonicTables& tab
                                                        double cos_theta, double phi,
                                                        std::span<double> r) {
   assert(r.size() >= as_size(tables.pair_count()));
-  const auto [row, w] = legendre_spot(cos_theta);
-  const double* p0 = tables.legendre_row(static_cast<int>(row)).data();
-  const double* p1 = p0 + tables.pair_count();
-  const double* factor = tables.y_factor().data();
+  const FactorRows rows = factor_rows(tables, cos_theta);
   const auto pairs = as_size(tables.pair_count());
 #if defined(__x86_64__)
   if (detected_simd_level() == SimdLevel::avx512) {
-    interpolate_factors_avx512(p0, p1, factor, w, pairs, r.data());
-  } else {
-    interpolate_factors_baseline(p0, p1, factor, w, pairs, r.data());
+    interpolate_factors_avx512(rows, pairs, r.data());
+    return phases_at(tables, phi);
   }
-#else
-  interpolate_factors_baseline(p0, p1, factor, w, pairs, r.data());
 #endif
-  return tables.azimuth_row(static_cast<int>(azimuth_row_index(phi)));
+  interpolate_factors_baseline(rows, pairs, r.data());
+  return phases_at(tables, phi);
 }
 
 void harmonics_for_direction(const HarmonicTables& tables, double cos_theta, double phi,
@@ -257,19 +221,23 @@ void harmonics_for_direction(const HarmonicTables& tables, double cos_theta, dou
   if (l_upto < 0) l_upto = tables.l_max();
   assert(l_upto <= tables.l_max());
   assert(out.size() >= as_size(harmonic_count(l_upto)));
-  fill_harmonics(tables, cos_theta, phi, l_upto, out.data());
+  const FactorRows rows = factor_rows(tables, cos_theta);
+  const std::span<const std::complex<double>> e = phases_at(tables, phi);
+  for (int l = 0; l <= l_upto; ++l) {
+    const auto first = as_size(harmonic_index(l, 0));
+    for (std::size_t m = 0; m <= as_size(l); ++m) {
+      const double r = rows[first + m];
+      out[first + m] = {r * e[m].real(), r * e[m].imag()};
+    }
+  }
 }
 
 std::complex<double> spherical_harmonic(const HarmonicTables& tables, int l, int m,
                                         double cos_theta, double phi) {
   assert(0 <= l && l <= tables.l_max() && -l <= m && m <= l);
   const int am = m < 0 ? -m : m;
-  const auto i = as_size(harmonic_index(l, am));
-  const auto [row, w] = legendre_spot(cos_theta);
-  const double p0 = tables.legendre_row(static_cast<int>(row))[i];
-  const double p1 = tables.legendre_row(static_cast<int>(row) + 1)[i];
-  const double r = tables.y_factor()[i] * (p0 + (p1 - p0) * w);
-  const std::complex<double> e = tables.azimuth_row(static_cast<int>(azimuth_row_index(phi)))[as_size(am)];
+  const double r = factor_rows(tables, cos_theta)[as_size(harmonic_index(l, am))];
+  const std::complex<double> e = phases_at(tables, phi)[as_size(am)];
   const std::complex<double> y{r * e.real(), r * e.imag()};
   if (m >= 0) return y;
   return (am % 2 == 0) ? std::conj(y) : -std::conj(y);

@@ -140,22 +140,14 @@ class ShellSums {
   // Adds the block's terms at points first..first+count−1.
   void add_points(const DirectionBlock& block, int first, int count, ShellWorkspace& ws,
                   PartialAmplitudes& sums) const {
-    const int l_max = tables_.l_max();
-    const auto orders = as_size(l_max + 1);
+    const auto orders = as_size(tables_.l_max() + 1);
     const auto n = as_size(block.conj_y.size());
     const auto points = as_size(count);
     const std::span<const double> odd = tables_.odd_double_factorial();
-    ws.counts.resize(points * n);
-    ws.sources.resize(points * orders);
-    for (std::size_t p = 0; p < points; ++p) {
-      const double sk = s_[as_size(first) + p];
-      int* counts = &ws.counts[p * n];
-      counted_orders_at(sk, block.radius.data(), n, kShellOuterGap, l_max, counts);
-    }
-    const int used = ws.counts[(points - 1) * n];
-    if (n == 0 || used == 0) return;
-    std::size_t active = n;
-    while (active > 0 && ws.counts[(points - 1) * n + active - 1] == 0) --active;
+    std::size_t active = 0;
+    const int used = multipole::count_block_orders(s_.data() + first, count, block.radius,
+                                                   kShellOuterGap, tables_.l_max(), ws.counts, active);
+    if (used == 0) return;
 
     // Weights by direction, then order, then point: [d][l][p], the four or eight points of an
     // order in one cache line.
@@ -236,11 +228,9 @@ class ShellSums {
         }
         for (int l = c; l < used; ++l) wd[as_size(l) * per_order] = 0.0;
       }
-      int* sources = &ws.sources[p * orders];
-      multipole::sources_by_order(counts, static_cast<int>(active), used, sources);
-      tile.sources[p] = sources;
       tile.out[0][p] = out + k * row;
     }
+    multipole::set_tile_sources(tile, ws.counts, active, used, ws.sources, orders);
     multipole::add_tile(tile, simd_);
   }
 

@@ -5,6 +5,9 @@
 #include <cassert>
 #include <cstring>
 
+#include "core/bessel.hpp"
+#include "core/wide_vectors.hpp"
+
 namespace tessel::multipole {
 
 namespace {
@@ -199,14 +202,8 @@ void RowBlock::store(int b, std::span<const std::complex<double>> y) {
 #if defined(__x86_64__)
 namespace {
 
-typedef double V8 __attribute__((vector_size(64)));
-typedef long long I8 __attribute__((vector_size(64)));
-
-#if defined(__clang__)
-#define TESSEL_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
-#else
-#define TESSEL_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I8{__VA_ARGS__})
-#endif
+using wide::I8;
+using wide::V8;
 
 // store_factors on the eight-lane layout: per chunk the r of up to eight pairs, each taken for
 // both doubles of its pair, times the phases, the imaginary parts negated (a product with −1)
@@ -223,20 +220,18 @@ typedef long long I8 __attribute__((vector_size(64)));
     V8 rv, e0;
     std::memcpy(&rv, r + ch.first / 2, sizeof rv);
     std::memcpy(&e0, e + 2 * ch.first_m, sizeof e0);
-    const V8 low = (TESSEL_SHUFFLE(rv, rv, 0, 0, 1, 1, 2, 2, 3, 3) * e0) * sign;
+    const V8 low = (__builtin_shufflevector(rv, rv, 0, 0, 1, 1, 2, 2, 3, 3) * e0) * sign;
     const V8 v0 = lane < static_cast<long long>(ch.width) ? low : zero;
     std::memcpy(dst, &v0, sizeof v0);
     if (ch.vectors == 2) {
       V8 e1;
       std::memcpy(&e1, e + 2 * ch.first_m + 8, sizeof e1);
-      const V8 high = (TESSEL_SHUFFLE(rv, rv, 4, 4, 5, 5, 6, 6, 7, 7) * e1) * sign;
+      const V8 high = (__builtin_shufflevector(rv, rv, 4, 4, 5, 5, 6, 6, 7, 7) * e1) * sign;
       const V8 v1 = lane + 8 < static_cast<long long>(ch.width) ? high : zero;
       std::memcpy(dst + 8, &v1, sizeof v1);
     }
   }
 }
-
-#undef TESSEL_SHUFFLE
 
 }  // namespace
 #endif
@@ -265,6 +260,40 @@ void RowBlock::store_factors(int b, std::span<const double> r,
       dst[2 * q + 1] = -(rc[q] * ec[2 * q + 1]);
     }
     for (int q = ch.width; q < padded; ++q) dst[q] = 0.0;
+  }
+}
+
+int count_block_orders(const double* s, int points, std::span<const double> radius, double offset,
+                       int l_max, std::vector<int>& counts, std::size_t& active) {
+  const std::size_t n = radius.size();
+  const auto count = as_size(points);
+  counts.resize(count * n);
+  for (std::size_t p = 0; p < count; ++p) {
+    counted_orders_at(s[p], radius.data(), n, offset, l_max, &counts[p * n]);
+  }
+  active = 0;
+  if (n == 0 || count == 0) return 0;
+  const int* last = &counts[(count - 1) * n];
+  active = n;
+  while (active > 0 && last[active - 1] == 0) --active;
+  return last[0];
+}
+
+void set_tile_sources(Tile& tile, const std::vector<int>& counts, std::size_t active, int used,
+                      std::vector<int>& sources, std::size_t orders) {
+  const auto points = as_size(tile.points);
+  const std::size_t n = points == 0 ? 0 : counts.size() / points;
+  sources.resize(points * orders);
+  for (std::size_t p = 0; p < points; ++p) {
+    // The counts do not increase along the block: the sources counting l are a prefix.
+    const int* c = &counts[p * n];
+    int* out = &sources[p * orders];
+    auto m = active;
+    for (int l = 0; l < used; ++l) {
+      while (m > 0 && c[m - 1] <= l) --m;
+      out[l] = static_cast<int>(m);
+    }
+    tile.sources[p] = out;
   }
 }
 

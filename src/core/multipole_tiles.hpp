@@ -96,16 +96,19 @@ struct Tile {
   double* out[2][kMaxTilePoints] = {};
 };
 
-// The sources of a block ordered so that, at every point, those counting order l come first:
-// given the orders each source counts at one point (not increasing along the block), writes for
-// every l < orders the number of the first `active` sources that count it.
-inline void sources_by_order(const int* counts, int active, int orders, int* sources) {
-  int m = active;
-  for (int l = 0; l < orders; ++l) {
-    while (m > 0 && counts[m - 1] <= l) --m;
-    sources[l] = m;
-  }
-}
+// The orders counted by the sources of a block (in falling radius) at `points` points s[p]:
+// counts[p·n + b] for x = s_p·(r_b + offset), n = radius.size(). They grow along the points, as x
+// does, and fall along the block. Returns the most orders any source counts (those of source 0
+// at the last point; 0 for an empty block) and sets `active` to the sources that count at least
+// order 0 at the last point (the others add nothing at these points).
+int count_block_orders(const double* s, int points, std::span<const double> radius, double offset,
+                       int l_max, std::vector<int>& counts, std::size_t& active);
+
+// Sets tile.sources for every point of the tile from the counts count_block_orders left for its
+// points: the sources are ordered so that, at every point, those counting order l come first,
+// and sources[p·orders + l] is how many of the first `active` count it at point p.
+void set_tile_sources(Tile& tile, const std::vector<int>& counts, std::size_t active, int used,
+                      std::vector<int>& sources, std::size_t orders);
 
 // Adds the sums of a tile to its coefficients on the given level (automatic: the widest the
 // processor has). The tile's points are taken tile_shape(level).points (one output:

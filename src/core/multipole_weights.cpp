@@ -7,6 +7,7 @@
 
 #include "core/envelope.hpp"
 #include "core/hydration_shell.hpp"
+#include "core/wide_vectors.hpp"
 
 namespace tessel {
 
@@ -49,16 +50,9 @@ std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
 #if defined(__x86_64__)
 
-typedef double V8 __attribute__((vector_size(64)));
-typedef long long I8 __attribute__((vector_size(64)));
-
-// Lanes of two vectors picked by constant indices (0..7 the first vector's, 8..15 the second's),
-// in either compiler's spelling.
-#if defined(__clang__)
-#define TESSEL_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
-#else
-#define TESSEL_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I8{__VA_ARGS__})
-#endif
+using wide::I8;
+using wide::V4;
+using wide::V8;
 
 // Eight orders of the four points and two weights at a time: per point the table's (a, b) pairs
 // of eight orders are split, j = a·x + b, j·f and j·g formed; the 8 × 8 block of (weight and
@@ -94,38 +88,38 @@ typedef long long I8 __attribute__((vector_size(64)));
         V8 lo, hi;
         std::memcpy(&lo, lines[p] + 2 * l, sizeof lo);
         std::memcpy(&hi, lines[p] + 2 * l + 8, sizeof hi);
-        const V8 a = TESSEL_SHUFFLE(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
-        const V8 bv = TESSEL_SHUFFLE(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+        const V8 a = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+        const V8 bv = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
         const V8 j = a * x[p] + bv;
         const I8 counted = order < c[p];
         r[p] = counted ? j * f[p] : zero;
         r[kPoints + p] = counted ? j * g[p] : zero;
       }
-      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 t4 = TESSEL_SHUFFLE(r[4], r[5], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t5 = TESSEL_SHUFFLE(r[4], r[5], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 t6 = TESSEL_SHUFFLE(r[6], r[7], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t7 = TESSEL_SHUFFLE(r[6], r[7], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 u0 = TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
-      const V8 u2 = TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
-      const V8 u1 = TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
-      const V8 u3 = TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
-      const V8 u4 = TESSEL_SHUFFLE(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
-      const V8 u6 = TESSEL_SHUFFLE(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
-      const V8 u5 = TESSEL_SHUFFLE(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
-      const V8 u7 = TESSEL_SHUFFLE(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 t0 = __builtin_shufflevector(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t1 = __builtin_shufflevector(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t2 = __builtin_shufflevector(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t3 = __builtin_shufflevector(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t4 = __builtin_shufflevector(r[4], r[5], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t5 = __builtin_shufflevector(r[4], r[5], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 t6 = __builtin_shufflevector(r[6], r[7], 0, 8, 2, 10, 4, 12, 6, 14);
+      const V8 t7 = __builtin_shufflevector(r[6], r[7], 1, 9, 3, 11, 5, 13, 7, 15);
+      const V8 u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u2 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u1 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+      const V8 u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+      const V8 u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
       const V8 columns[8] = {
-          TESSEL_SHUFFLE(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11),
-          TESSEL_SHUFFLE(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11),
-          TESSEL_SHUFFLE(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11),
-          TESSEL_SHUFFLE(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11),
-          TESSEL_SHUFFLE(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15),
-          TESSEL_SHUFFLE(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15),
-          TESSEL_SHUFFLE(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15),
-          TESSEL_SHUFFLE(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15)};
+          __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11),
+          __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11),
+          __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11),
+          __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11),
+          __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15),
+          __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15),
+          __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15),
+          __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15)};
       double* dst = wb + static_cast<std::size_t>(l) * kPer;
       std::memcpy(dst + 0 * kPer, &columns[0], sizeof(V8));
       std::memcpy(dst + 1 * kPer, &columns[1], sizeof(V8));
@@ -152,11 +146,19 @@ typedef long long I8 __attribute__((vector_size(64)));
   }
 }
 
-typedef double V4 __attribute__((vector_size(32)));
-
-// Stores u_i, which holds orders l + i (low half) and l + 4 + i (high half) of four points, as
-// the rows of orders l..l+7, `stride` doubles apart.
-[[gnu::always_inline]] inline void store_halves(const V8 (&u)[4], double* dst, std::size_t stride) {
+// Stores eight orders of four points, r[p] holding orders l..l+7 of point p, as the rows of
+// orders l..l+7 (the four points of an order together), `stride` doubles apart: the 4 × 8 block
+// of (point, order) turned into (order, point).
+[[gnu::always_inline]] inline void store_by_order(const V8 (&r)[4], double* dst, std::size_t stride) {
+  const V8 t0 = __builtin_shufflevector(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V8 t1 = __builtin_shufflevector(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V8 t2 = __builtin_shufflevector(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V8 t3 = __builtin_shufflevector(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
+  // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
+  const V8 u[4] = {__builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13),
+                   __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
+                   __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
+                   __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
   for (int i = 0; i < 4; ++i) {
     const V4 low = __builtin_shufflevector(u[i], u[i], 0, 1, 2, 3);
     const V4 high = __builtin_shufflevector(u[i], u[i], 4, 5, 6, 7);
@@ -165,8 +167,8 @@ typedef double V4 __attribute__((vector_size(32)));
   }
 }
 
-// j_l alone, eight orders of the four points at a time: per point the table's (a, b) pairs split
-// and j = a·x + b formed, and the 4 × 8 block of (point, order) turned into (order, point).
+// j_l alone, eight orders of the four points at a time: per point j = a·x + b from the table's
+// slopes and intercepts, then stored by order.
 [[gnu::always_inline]] inline void bessel_weights_wide(const BesselWeightsJob& job) {
   const LineTable& table = *job.bessel;
   const double* planar = job.planar->values.data();
@@ -206,17 +208,7 @@ typedef double V4 __attribute__((vector_size(32)));
         const I8 counted = order < c[p];
         r[p] = counted ? j : zero;
       }
-      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
-      // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
-      const V8 u[4] = {TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13),
-                       TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
-                       TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
-                       TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
-      double* dst = wb + static_cast<std::size_t>(l) * stride;
-      store_halves(u, dst, stride);
+      store_by_order(r, wb + static_cast<std::size_t>(l) * stride, stride);
     }
     for (int l = whole; l < job.orders; ++l) {
       double* dst = wb + static_cast<std::size_t>(l) * stride;
@@ -227,9 +219,8 @@ typedef double V4 __attribute__((vector_size(32)));
   }
 }
 
-// The shell's weights, eight orders of the four points at a time: per point the (a, b) pairs of
-// both lines split, (J_out − J_in)/s³ formed, and the 4 × 8 block of (point, order) turned into
-// (order, point).
+// The shell's weights, eight orders of the four points at a time: per point (J_out − J_in)/s³
+// from the table's slopes and intercepts at both arguments, then stored by order.
 [[gnu::always_inline]] inline void shell_weights_wide(const ShellWeightsJob& job) {
   const LineTable& table = *job.integrals;
   const double* planar = job.planar->values.data();
@@ -276,17 +267,7 @@ typedef double V4 __attribute__((vector_size(32)));
         const I8 counted = order < c[p];
         r[p] = counted ? (j_out - j_in) * scale[p] : zero;
       }
-      const V8 t0 = TESSEL_SHUFFLE(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t1 = TESSEL_SHUFFLE(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
-      const V8 t2 = TESSEL_SHUFFLE(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
-      const V8 t3 = TESSEL_SHUFFLE(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
-      // u_i holds orders l + i (low half) and l + 4 + i (high half) of the four points.
-      const V8 u[4] = {TESSEL_SHUFFLE(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13),
-                       TESSEL_SHUFFLE(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13),
-                       TESSEL_SHUFFLE(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15),
-                       TESSEL_SHUFFLE(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15)};
-      double* dst = wd + static_cast<std::size_t>(l) * stride;
-      store_halves(u, dst, stride);
+      store_by_order(r, wd + static_cast<std::size_t>(l) * stride, stride);
     }
     for (int l = whole; l < job.orders; ++l) {
       double* dst = wd + static_cast<std::size_t>(l) * stride;
