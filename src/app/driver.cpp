@@ -34,12 +34,11 @@ std::vector<std::string> set_up_batch(std::span<const std::string> args, RunSett
 }
 
 void set_up_interactive(RunSettings& settings) {
-  settings.interactive = true;
   settings.keep = true;
   settings.keep_as_set = true;
-  settings.fit_wanted = 'Y';
+  settings.fit_wanted = true;
   settings.prefix.clear();
-  settings.mode = 0;
+  settings.mode = RunMode::amplitudes_and_envelope;
 }
 
 int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform& platform,
@@ -70,7 +69,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
       streams.out << menu_text();
       option = dialogue.ask_integer("Enter your option", 0);
     } while (option < 0 || option > 2);
-    settings.mode = option;
+    settings.mode = static_cast<RunMode>(option);
   }
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,

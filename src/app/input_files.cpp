@@ -63,14 +63,14 @@ void apply_inputs(const ClassifiedInputs& inputs, RunSettings& settings) {
   settings.structure_files = inputs.structures;
   settings.save_files = inputs.saves;
   settings.data_files = inputs.data;
-  settings.mode = inputs.saves.empty() ? 0 : 2;
+  settings.mode = inputs.saves.empty() ? RunMode::amplitudes_and_envelope : RunMode::from_save_file;
   settings.keep_as_set = settings.keep;
-  settings.fit_wanted = 'N';
+  settings.fit_wanted = false;
   settings.data_file.clear();
   if (inputs.data.size() >= 2) {
     settings.keep = true;
   } else if (inputs.data.size() == 1) {
-    settings.fit_wanted = 'Y';
+    settings.fit_wanted = true;
     settings.data_file = inputs.data.front();
   }
 }

@@ -61,7 +61,7 @@ struct Prediction {
 
 class JobRun {
  public:
-  JobRun(JobEnvironment& env, int index) : env_(env), s_(env.settings), index_(index) {}
+  JobRun(JobEnvironment& env, int index) : env_(env), settings_(env.settings), index_(index) {}
 
   void run();
   // Runs the job; an error that ends it is also written to its log, if the log is open, so
@@ -78,7 +78,7 @@ class JobRun {
   }
   std::string now_stamp() { return time_stamp(env_.platform.now()); }
   std::string output_file(std::string_view extension) const {
-    return s_.base_name + std::string(extension);
+    return base_name_ + std::string(extension);
   }
 
   void obtain_structure();
@@ -110,7 +110,9 @@ class JobRun {
   void run_further_data_files();
 
   JobEnvironment& env_;
-  RunSettings& s_;
+  RunSettings settings_;    // the job's own copy of the run's settings
+  std::string base_name_;   // common stem of the job's output files
+  std::string run_number_;  // two digits, or blanks when a prefix is used
   int index_;
 
   std::string structure_name_;  // as typed, before any filtering
@@ -127,7 +129,7 @@ class JobRun {
 };
 
 void JobRun::run() {
-  if (s_.mode == 2) {
+  if (settings_.mode == RunMode::from_save_file) {
     // A job on a save file restores the grids, the structure name and the amplitudes from it
     // and joins at the intensity stage.
     restore();
@@ -141,19 +143,19 @@ void JobRun::run() {
   name_outputs();
   open_log(log_header(env_.start_stamp));
   set_up_real_space_grid();
-  if (s_.mode != 1) {
+  if (settings_.mode != RunMode::envelope_only) {
     set_up_reciprocal_grid();
     if (interactive()) ask_hydrogens();
   } else {
-    s_grid_ = make_s_grid(s_.n_points, s_.s_max);
+    s_grid_ = make_s_grid(settings_.n_points, settings_.s_max);
   }
   write_structure_heading();
 
   ModelRequest request;
   request.structure = structure_.path;
-  request.envelope_only = s_.mode == 1;
-  request.explicit_hydrogens = s_.explicit_hydrogens;
-  request.new_atom_naming = s_.new_atom_naming;
+  request.envelope_only = settings_.mode == RunMode::envelope_only;
+  request.explicit_hydrogens = settings_.explicit_hydrogens;
+  request.new_atom_naming = settings_.new_atom_naming;
   request.s = s_grid_;
   request.tables = tables_.get();
   request.loops = env_.loops;
@@ -161,14 +163,14 @@ void JobRun::run() {
   report_model();
 
   // Later runs on the same amplitudes start from here: C is not normalised yet.
-  if (s_.keep && s_.mode == 0) {
+  if (settings_.keep && settings_.mode == RunMode::amplitudes_and_envelope) {
     save_file_written_ = write_save();
     if (!save_file_written_) env_.output_failed = true;
   }
 
-  if (s_.keep) write_envelope_coefficients();
+  if (settings_.keep) write_envelope_coefficients();
 
-  if (s_.mode == 1) {
+  if (settings_.mode == RunMode::envelope_only) {
     log_ << envelope_job_end(now_stamp());
     close_log_checked();
     structure_.copy.remove();
@@ -180,8 +182,8 @@ void JobRun::run() {
 
 void JobRun::obtain_structure() {
   if (!interactive()) {
-    structure_name_ = s_.structure_files.at(static_cast<std::size_t>(index_));
-    structure_ = prepare_structure(structure_name_, s_, nullptr, console_report());
+    structure_name_ = settings_.structure_files.at(static_cast<std::size_t>(index_));
+    structure_ = prepare_structure(structure_name_, settings_, nullptr, console_report());
     return;
   }
   Dialogue& dialogue = *env_.dialogue;
@@ -197,7 +199,7 @@ void JobRun::obtain_structure() {
     if (name.empty()) name = dialogue.ask_file_name("Brookhaven file name", "pdb");
     if (name.empty()) continue;
     try {
-      structure_ = prepare_structure(name, s_, &selection, console_report());
+      structure_ = prepare_structure(name, settings_, &selection, console_report());
       structure_name_ = name;
       return;
     } catch (const StructureOpenError& e) {
@@ -210,14 +212,15 @@ void JobRun::obtain_structure() {
 
 void JobRun::restore() {
   SaveData data = read_save(save_file_read_);
-  apply_save_settings(data, s_);
+  apply_save_settings(data, settings_);
   structure_name_ = data.structure_name;
 
   // The outputs go beside the structure the amplitudes came from; no prefix.
   const OutputName name = choose_output_name(output_stem(structure_name_, true), "", env_.platform);
-  s_.base_name = name.base;
-  s_.run_number = name.run;
-  env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
+  base_name_ = name.base;
+  run_number_ = name.run;
+  env_.console << output_file_list(base_name_,
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
   env_.console << restored_console_report(data);
 
   open_log(restored_log_header(env_.start_stamp));
@@ -230,7 +233,7 @@ void JobRun::restore() {
 SaveData JobRun::read_save(std::string& name) {
   if (!interactive()) {
     // In batch mode a save file that cannot be read ends the run (SaveFileReadError).
-    name = s_.save_files.at(static_cast<std::size_t>(index_));
+    name = settings_.save_files.at(static_cast<std::size_t>(index_));
     return read_save_file(name);
   }
   for (;;) {
@@ -247,20 +250,21 @@ SaveData JobRun::read_save(std::string& name) {
 bool JobRun::write_save() {
   SavedGrids grids;
   grids.structure_name = structure_name_;
-  grids.l_max = s_.l_max;
-  grids.fibonacci_order = s_.fibonacci_order;
+  grids.l_max = settings_.l_max;
+  grids.fibonacci_order = settings_.fibonacci_order;
   grids.n_directions = static_cast<int>(tables_->grid().size());
-  grids.s_max = s_.s_max;
+  grids.s_max = settings_.s_max;
   grids.s = s_grid_;
   return save_model(output_file(".sav"), grids, model_, env_.error);
 }
 
 void JobRun::name_outputs() {
   const OutputName name =
-      choose_output_name(output_stem(structure_.output_name), s_.prefix, env_.platform);
-  s_.base_name = name.base;
-  s_.run_number = name.run;
-  env_.console << output_file_list(s_.base_name, {s_.keep, s_.mode, s_.fit_wanted});
+      choose_output_name(output_stem(structure_.output_name), settings_.prefix, env_.platform);
+  base_name_ = name.base;
+  run_number_ = name.run;
+  env_.console << output_file_list(base_name_,
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
 }
 
 void JobRun::open_log(std::string_view header) {
@@ -275,34 +279,36 @@ void JobRun::set_up_real_space_grid() {
     // An order below 0 is no order: ask again with the same default.
     int l_max = 0;
     do {
-      l_max = env_.dialogue->ask_integer(" Maximum order of  harmonics", s_.l_max);
+      l_max = env_.dialogue->ask_integer(" Maximum order of  harmonics", settings_.l_max);
     } while (l_max < 0);
-    s_.l_max = l_max;
+    settings_.l_max = l_max;
   }
-  if (s_.l_max > kMaxHarmonicOrder) {
-    s_.l_max = clamp_harmonic_order(s_.l_max);
-    env_.console << labelled_line(" Warning: LM reduced to ", s_.l_max);
+  if (settings_.l_max > kMaxHarmonicOrder) {
+    settings_.l_max = clamp_harmonic_order(settings_.l_max);
+    env_.console << labelled_line(" Warning: LM reduced to ", settings_.l_max);
   }
-  log_ << labelled_line(" Maximum order of harmonics", s_.l_max);
+  log_ << labelled_line(" Maximum order of harmonics", settings_.l_max);
 
   if (interactive()) {
-    if (s_.l_max >= 21) {
-      s_.fibonacci_order = kMaxFibonacciOrder;
-      s_.s_max = 1.0;
+    if (settings_.l_max >= 21) {
+      settings_.fibonacci_order = kMaxFibonacciOrder;
+      settings_.s_max = 1.0;
     }
-    s_.fibonacci_order = env_.dialogue->ask_integer(" Order of Fibonacci grid", s_.fibonacci_order);
+    settings_.fibonacci_order =
+        env_.dialogue->ask_integer(" Order of Fibonacci grid", settings_.fibonacci_order);
   }
-  const int order = clamp_fibonacci_order(s_.fibonacci_order);
-  if (order != s_.fibonacci_order) {
-    s_.fibonacci_order = order;
+  const int order = clamp_fibonacci_order(settings_.fibonacci_order);
+  if (order != settings_.fibonacci_order) {
+    settings_.fibonacci_order = order;
     env_.console << labelled_line(" Warning: IORD increased to ", order);
   }
-  log_ << labelled_line(" Order of Fibonacci grid", s_.fibonacci_order);
+  log_ << labelled_line(" Order of Fibonacci grid", settings_.fibonacci_order);
 
   const std::shared_ptr<const HarmonicTables>& last = env_.tables;
-  if (!last || last->l_max() != s_.l_max || last->grid().order() != s_.fibonacci_order) {
-    env_.tables =
-        std::make_shared<const HarmonicTables>(make_harmonic_tables(s_.l_max, s_.fibonacci_order));
+  if (!last || last->l_max() != settings_.l_max ||
+      last->grid().order() != settings_.fibonacci_order) {
+    env_.tables = std::make_shared<const HarmonicTables>(
+        make_harmonic_tables(settings_.l_max, settings_.fibonacci_order));
   }
   tables_ = env_.tables;
   log_ << labelled_line(" Total number of directions", tables_->grid().size());
@@ -316,30 +322,29 @@ void JobRun::set_up_reciprocal_grid() {
     // again with the same default.
     double s_max = 0.0;
     do {
-      s_max = env_.dialogue->ask_real("Maximum s value", s_.s_max);
+      s_max = env_.dialogue->ask_real("Maximum s value", settings_.s_max);
     } while (!(s_max > 0.0) || !std::isfinite(s_max));
-    s_.s_max = s_max;
-    const int suggested = default_point_count(s_.s_max);
+    settings_.s_max = s_max;
+    const int suggested = default_point_count(settings_.s_max);
     int n_points = 0;
     do {
       n_points = env_.dialogue->ask_integer("Number of points", suggested);
     } while (n_points < 1);
-    s_.n_points = n_points;
+    settings_.n_points = n_points;
   }
-  log_ << labelled_line(" Maximum scattering angle", s_.s_max);
-  if (s_.n_points > kMaxCurvePoints) {
-    s_.n_points = kMaxCurvePoints;
+  log_ << labelled_line(" Maximum scattering angle", settings_.s_max);
+  if (settings_.n_points > kMaxCurvePoints) {
+    settings_.n_points = kMaxCurvePoints;
     env_.console << labelled_line(" Warning: Max number of points", kMaxCurvePoints);
   }
-  log_ << labelled_line(" Number of angular points", s_.n_points);
-  s_grid_ = make_s_grid(s_.n_points, s_.s_max);
+  log_ << labelled_line(" Number of angular points", settings_.n_points);
+  s_grid_ = make_s_grid(settings_.n_points, settings_.s_max);
 }
 
 void JobRun::ask_hydrogens() {
   const char answer = env_.dialogue->ask_yes_no("Account for explicit hydrogens?", 'N');
-  s_.explicit_hydrogens = answer == 'Y';
-  s_.hydrogen_mode = s_.explicit_hydrogens ? -1 : 0;
-  if (s_.explicit_hydrogens) log_ << "Explicit hydrogen/deuterium used\n";
+  settings_.explicit_hydrogens = answer == 'Y';
+  if (settings_.explicit_hydrogens) log_ << "Explicit hydrogen/deuterium used\n";
 }
 
 void JobRun::write_structure_heading() {
@@ -360,9 +365,8 @@ void JobRun::report_model() {
   log_ << structural_report(sizes, Destination::log);
 
   const auto& f = model_.envelope_function.coefficients;
-  if (s_.mode != 1 && !f.empty() &&
-      sampling_too_coarse(f.front().real(), s_grid_.back(),
-                          model_.structure.envelope.max_radius,
+  if (settings_.mode != RunMode::envelope_only && !f.empty() &&
+      sampling_too_coarse(f.front().real(), s_grid_.back(), model_.structure.envelope.max_radius,
                           static_cast<int>(s_grid_.size())))
     both(sampling_warning());
 }
@@ -407,22 +411,23 @@ void JobRun::predict() {
   partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
 
   if (interactive())
-    s_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve", s_.fit_wanted);
-  if (s_.fit_wanted == 'Y') {
+    settings_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve",
+                                                     settings_.fit_wanted ? 'Y' : 'N') == 'Y';
+  if (settings_.fit_wanted) {
     fit_curve();
     return;
   }
 
   both(prediction_note());
   Prediction p;
-  p.rho0 = s_.rho0;
-  p.delta_rho = s_.delta_rho;
+  p.rho0 = settings_.rho0;
+  p.delta_rho = settings_.delta_rho;
   p.atomic_radius = molecular_.average_atom.radius;
   double excluded_volume = molecular_.reported_volume;
   if (interactive()) {
     Dialogue& d = *env_.dialogue;
-    s_.rho0 = p.rho0 = d.ask_real("Electron density of the solvent, e/A**3", p.rho0);
-    s_.delta_rho = p.delta_rho = d.ask_real("Contrast of the solvation shell", p.delta_rho);
+    settings_.rho0 = p.rho0 = d.ask_real("Electron density of the solvent, e/A**3", p.rho0);
+    settings_.delta_rho = p.delta_rho = d.ask_real("Contrast of the solvation shell", p.delta_rho);
     p.atomic_radius = d.ask_real("Average atomic radius", p.atomic_radius);
     excluded_volume = d.ask_real("Excluded Volume", excluded_volume);
   }
@@ -491,7 +496,7 @@ void JobRun::finish_prediction(const Prediction& p) {
 
 void JobRun::announce_structure_files() {
   // Only files that were written are announced.
-  if (s_.keep && s_.mode != 2) {
+  if (settings_.keep && settings_.mode != RunMode::from_save_file) {
     if (!coefficients_file_.empty())
       log_ << saved_line(kSavedCoefficients, coefficients_file_, Destination::log);
     if (save_file_written_)
@@ -504,33 +509,34 @@ void JobRun::announce_structure_files() {
 void JobRun::fit_curve() {
   const AtomSums& sums = model_.structure.sums;
   CurveRequest request;
-  request.data_file = s_.data_file;
-  request.subtract_constant = s_.subtract_constant;
-  request.angular_units = s_.angular_units;
-  request.rho0 = s_.rho0;
-  request.keep_read_errors = s_.write_errors;
+  request.data_file = settings_.data_file;
+  request.subtract_constant = settings_.subtract_constant;
+  request.angular_units = settings_.angular_units;
+  request.rho0 = settings_.rho0;
+  request.keep_read_errors = settings_.write_errors;
   request.model_s = s_grid_;
   request.rg_atoms = model_.structure.electron_rg;
   PreparedCurve curve = prepare_experimental_curve(request, env_.dialogue, report());
-  s_.data_file = curve.data_file;
-  s_.subtract_constant = curve.subtract_constant;
-  s_.rho0 = curve.rho0;
+  settings_.data_file = curve.data_file;
+  settings_.subtract_constant = curve.subtract_constant;
+  settings_.rho0 = curve.rho0;
 
   FitInputs inputs;
-  inputs.model = fit_model(s_grid_, partial_, sums.atoms, sums.dummy_residues,
-                           molecular_.displaced_volume, molecular_.average_atom.radius,
-                           model_.statistics.shell_volume, molecular_.molecular_weight, s_.rho0);
+  inputs.model =
+      fit_model(s_grid_, partial_, sums.atoms, sums.dummy_residues, molecular_.displaced_volume,
+                molecular_.average_atom.radius, model_.statistics.shell_volume,
+                molecular_.molecular_weight, settings_.rho0);
   inputs.data = std::move(curve.data);
   inputs.structure_name = structure_name_;
-  inputs.use_default_parameters = s_.use_default_parameters;
+  inputs.use_default_parameters = settings_.use_default_parameters;
   inputs.interactive = interactive();
   const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}, env_.loops});
-  s_.delta_rho = fit.parameters.contrast;
-  s_.subtract_constant = fit.subtract_constant;
+  settings_.delta_rho = fit.parameters.contrast;
+  settings_.subtract_constant = fit.subtract_constant;
 
   // The closing values are those of the fitted model.
   Prediction p;
-  p.rho0 = s_.rho0;
+  p.rho0 = settings_.rho0;
   p.delta_rho = fit.parameters.contrast;
   p.atomic_radius = fit.parameters.radius;
   p.excluded_volume = fit.parameters.volume;
@@ -540,11 +546,11 @@ void JobRun::fit_curve() {
   finish_fit_log(report(), p.rg_combined, p.rg_slope, p.electron_density);
 
   write_fit(p, fit, inputs.data, curve.read_errors);
-  if (s_.keep) {
+  if (settings_.keep) {
     write_intensity(p);
     write_amplitudes(p);
   }
-  end_job(fit_summary_line(structure_name_, p.rg_slope, s_.run_number, fit.chi2));
+  end_job(fit_summary_line(structure_name_, p.rg_slope, run_number_, fit.chi2));
 }
 
 void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData& data,
@@ -564,7 +570,7 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
   c.fitted = fit.fitted;
   c.scale = fit.scale;
   c.background = fit.absolute_background();
-  c.with_errors = s_.write_errors;
+  c.with_errors = settings_.write_errors;
 
   const std::string file = output_file(".fit");
   std::ofstream out(file, std::ios::trunc);
@@ -625,7 +631,7 @@ void JobRun::write_amplitudes(const Prediction& p) {
       net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
                      p.delta_rho);
   const std::string file = output_file(".alm");
-  if (LOALMS(file, structure_name_, s_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
+  if (LOALMS(file, structure_name_, settings_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
   } else {
@@ -637,7 +643,8 @@ void JobRun::end_job(std::string_view summary_line) {
   close_run_log(log_, now_stamp());
   close_log_checked();
   structure_.copy.remove();
-  if (!interactive() && !s_.no_summary && !append_summary(env_.platform, env_.error, summary_line))
+  if (!interactive() && !settings_.no_summary &&
+      !append_summary(env_.platform, env_.error, summary_line))
     env_.output_failed = true;
   run_further_data_files();
 }
@@ -668,11 +675,12 @@ void JobRun::run_further_data_files() {
   // and the intermediate files are removed afterwards unless the user kept them. A re-run that
   // fails does not stop this run, but it is no success: its data file is named and the run
   // ends with status 1.
-  if (s_.data_files.size() < 2 || env_.rerun_arguments.empty()) return;
-  const std::string save = s_.mode == 2 ? save_file_read_ : output_file(".sav");
+  if (settings_.data_files.size() < 2 || env_.rerun_arguments.empty()) return;
+  const std::string save =
+      settings_.mode == RunMode::from_save_file ? save_file_read_ : output_file(".sav");
   env_.console.flush();
   env_.error.flush();
-  for (const std::string& data : s_.data_files) {
+  for (const std::string& data : settings_.data_files) {
     const std::vector<std::string> argv = rerun_argument_vector(env_.rerun_arguments, save, data);
     const std::optional<int> status = env_.platform.run_and_wait(argv);
     if (!status) {
@@ -683,7 +691,7 @@ void JobRun::run_further_data_files() {
       env_.output_failed = true;
     }
   }
-  if (!s_.keep_as_set) remove_kept_files(s_.base_name);
+  if (!settings_.keep_as_set) remove_kept_files(base_name_);
 }
 
 }  // namespace

@@ -14,10 +14,10 @@
 
 namespace tessel {
 
-// What a job works with. The settings carry over from job to job: the questions of an
-// interactive job change them.
+// What a job works with. Each job starts from the run's settings as the user chose them and
+// works on a copy of its own, which the questions of an interactive job change.
 struct JobEnvironment {
-  RunSettings& settings;
+  const RunSettings& settings;
   Platform& platform;
   std::ostream& console;
   std::ostream& error;

@@ -328,8 +328,6 @@ void derive_settings(RunSettings& settings) {
     settings.chain_ids.erase(0, 1);
     settings.chain_underscore = true;
   }
-  settings.hydrogen_mode = settings.explicit_hydrogens ? -1 : 0;
-  settings.units_given = settings.angular_units >= 1 && settings.angular_units <= 4;
 }
 
 ParseOutcome parse_command_line(std::span<const std::string> args,

@@ -48,19 +48,20 @@ std::string output_file_list(std::string_view base, const OutputFileSet& f) {
   static const Format entry("( ' ', A, A4, ' -- ', A )");
   const std::string name(base);
   std::string text = line(kRuleLine);
-  if (f.mode == 2) {
+  if (f.mode == RunMode::from_save_file) {
     text += line("       Following file names will be used: ");
     text += entry(name, ".log", " TESSEL log-file          (ASCII)");
     if (writes_intensity_files(f)) text += entry(name, ".int", " scattering intensities   (ASCII)");
-    if (f.fit_wanted == 'Y') text += entry(name, ".fit", " fit to experimental data (ASCII)");
+    if (f.fit_wanted) text += entry(name, ".fit", " fit to experimental data (ASCII)");
     if (writes_intensity_files(f)) text += entry(name, ".alm", " net partial amplitudes  (binary)");
   } else {
     text += line("         Following file names will be used: ");
     text += entry(name, ".log", "TESSEL log-file          (ASCII) ");
-    if (f.keep && f.mode == 0) text += entry(name, ".sav", "save TESSEL information  (binary)");
+    if (f.keep && f.mode == RunMode::amplitudes_and_envelope)
+      text += entry(name, ".sav", "save TESSEL information  (binary)");
     if (f.keep) text += entry(name, ".flm", "multipole coefficients   (ASCII) ");
     if (writes_intensity_files(f)) text += entry(name, ".int", "scattering intensities   (ASCII) ");
-    if (f.fit_wanted == 'Y') text += entry(name, ".fit", "fit to experimental data (ASCII) ");
+    if (f.fit_wanted) text += entry(name, ".fit", "fit to experimental data (ASCII) ");
     if (writes_intensity_files(f)) text += entry(name, ".alm", "net partial amplitudes   (binary)");
   }
   text += line(kRuleLine);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/platform.hpp"
+#include "core/run_settings.hpp"
 
 namespace tessel {
 
@@ -31,8 +32,8 @@ OutputName choose_output_name(std::string_view stem, std::string_view prefix, Pl
 // Which output files a job writes.
 struct OutputFileSet {
   bool keep = false;
-  int mode = 0;
-  char fit_wanted = 'N';
+  RunMode mode = RunMode::amplitudes_and_envelope;
+  bool fit_wanted = false;
 };
 
 // The console list of output names: rule, heading, one ( ' ', A, A4, ' -- ', A ) line per file,
@@ -41,7 +42,7 @@ std::string output_file_list(std::string_view base, const OutputFileSet& files);
 
 // The files written when the job predicts only (no fit) or keeps its files.
 inline bool writes_intensity_files(const OutputFileSet& f) {
-  return f.keep || f.fit_wanted == 'N';
+  return f.keep || !f.fit_wanted;
 }
 
 }  // namespace tessel

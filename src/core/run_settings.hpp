@@ -1,4 +1,4 @@
-// The settings of one run and the names of the current job.
+// The settings of one run, as the user chose them.
 // Defaults are the batch defaults; the interactive set-up changes a few of them.
 #pragma once
 
@@ -15,6 +15,13 @@ inline constexpr int kMaxCurvePoints = 5000;
 inline constexpr std::size_t kMaxFileName = 1024;
 inline constexpr std::size_t kMaxPrefix = 255;
 inline constexpr std::size_t kMaxChainIds = 20;
+
+// What a run computes (the options of the program's menu).
+enum class RunMode {
+  amplitudes_and_envelope,  // 0: scattering amplitudes and envelope from a structure
+  envelope_only,            // 1: only the envelope and its coefficients
+  from_save_file,           // 2: the amplitudes read back from a save file
+};
 
 struct RunSettings {
   // Grids.
@@ -44,8 +51,6 @@ struct RunSettings {
   bool model_selection = false;    // derived: model number >= 1
   bool chain_selection = false;    // derived: chain identifiers other than "0"
   bool chain_underscore = false;   // derived: chain identifiers given with a leading '_'
-  int hydrogen_mode = 0;           // derived: -1 with explicit hydrogens, else 0
-  bool units_given = false;        // derived: angular units 1..4 given
 
   // Output naming.
   std::string prefix;              // blank = stem + run number
@@ -56,13 +61,10 @@ struct RunSettings {
   std::vector<std::string> save_files;
   std::vector<std::string> data_files;
 
-  // Run and job state owned by the driver.
-  int mode = 0;                    // 0 amplitudes and envelope, 1 envelope only, 2 from a save file
-  bool interactive = false;
-  char fit_wanted = 'N';
-  std::string data_file;
-  std::string base_name;           // common stem of the job's output files
-  std::string run_number;          // two digits, or blanks when a prefix is used
+  // What the run does, set by the driver.
+  RunMode mode = RunMode::amplitudes_and_envelope;
+  bool fit_wanted = false;         // fit an experimental curve
+  std::string data_file;           // the one data file to fit, if one
 };
 
 }  // namespace tessel

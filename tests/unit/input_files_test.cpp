@@ -59,15 +59,15 @@ TEST(InputFiles, DataFilesDecideFitAndKeep) {
   struct Case {
     std::vector<std::string> data;
     bool keep;
-    char fit;
+    bool fit;
     std::string data_file;
     bool keep_after;
   };
   const Case cases[] = {
-      {{}, false, 'N', "", false},
-      {{"e1.dat"}, false, 'Y', "e1.dat", false},
-      {{"e1.dat", "e2.dat"}, false, 'N', "", true},
-      {{"e1.dat", "e2.dat"}, true, 'N', "", true},
+      {{}, false, false, "", false},
+      {{"e1.dat"}, false, true, "e1.dat", false},
+      {{"e1.dat", "e2.dat"}, false, false, "", true},
+      {{"e1.dat", "e2.dat"}, true, false, "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.data.size());
@@ -81,13 +81,13 @@ TEST(InputFiles, DataFilesDecideFitAndKeep) {
     EXPECT_EQ(s.data_file, c.data_file);
     EXPECT_EQ(s.keep, c.keep_after);
     EXPECT_EQ(s.keep_as_set, c.keep);
-    EXPECT_EQ(s.mode, 0);
+    EXPECT_EQ(s.mode, RunMode::amplitudes_and_envelope);
   }
   ClassifiedInputs saves;
   saves.saves = {"a.sav", "b.SAV", "a.sav"};
   RunSettings s;
   apply_inputs(saves, s);
-  EXPECT_EQ(s.mode, 2);
+  EXPECT_EQ(s.mode, RunMode::from_save_file);
   EXPECT_EQ(batch_job_count(s), 3);
   EXPECT_EQ(batch_job_count(RunSettings{}), 1);
 }

@@ -69,8 +69,7 @@ TEST(Options, FileAloneGivesBatchDefaults) {
   EXPECT_EQ(s.model_number, 0);
   EXPECT_EQ(s.chain_ids, "0");
   EXPECT_EQ(s.prefix, "");
-  EXPECT_FALSE(s.model_selection || s.chain_selection || s.chain_underscore || s.units_given);
-  EXPECT_EQ(s.hydrogen_mode, 0);
+  EXPECT_FALSE(s.model_selection || s.chain_selection || s.chain_underscore);
   EXPECT_EQ(s.input_files, Args{"lyz.pdb"});
 }
 
@@ -277,11 +276,10 @@ TEST(Options, DerivedSettings) {
   RunSettings s = settings_of({"-nmr", "3", "-eh", "-un", "2"});
   EXPECT_TRUE(s.model_selection);
   EXPECT_TRUE(s.explicit_hydrogens);
-  EXPECT_EQ(s.hydrogen_mode, -1);
-  EXPECT_TRUE(s.units_given);
+  EXPECT_EQ(s.angular_units, 2);
   s = settings_of({"-explicit-hydrogens"});
-  EXPECT_EQ(s.hydrogen_mode, -1);
-  EXPECT_FALSE(s.units_given);
+  EXPECT_TRUE(s.explicit_hydrogens);
+  EXPECT_EQ(s.angular_units, 0);
   EXPECT_FALSE(s.model_selection);
 }
 

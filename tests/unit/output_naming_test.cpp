@@ -97,17 +97,23 @@ TEST(OutputNaming, FileListShowsTheFilesOfTheJob) {
     std::string entries;
   };
   const Case cases[] = {
-      {"prediction", {false, 0, 'N'}, log + intensities + alm},
-      {"prediction, keep", {true, 0, 'N'}, log + sav + flm + intensities + alm},
-      {"fit", {false, 0, 'Y'}, log + fit},
-      {"fit, keep", {true, 0, 'Y'}, log + sav + flm + intensities + fit + alm},
-      {"envelope only, keep", {true, 1, 'Y'}, log + flm + intensities + fit + alm},
+      {"prediction", {false, RunMode::amplitudes_and_envelope, false}, log + intensities + alm},
+      {"prediction, keep",
+       {true, RunMode::amplitudes_and_envelope, false},
+       log + sav + flm + intensities + alm},
+      {"fit", {false, RunMode::amplitudes_and_envelope, true}, log + fit},
+      {"fit, keep",
+       {true, RunMode::amplitudes_and_envelope, true},
+       log + sav + flm + intensities + fit + alm},
+      {"envelope only, keep",
+       {true, RunMode::envelope_only, true},
+       log + flm + intensities + fit + alm},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(output_file_list("p00", c.set), rule + heading + c.entries + rule);
   }
-  EXPECT_EQ(output_file_list("s00", {false, 2, 'N'}),
+  EXPECT_EQ(output_file_list("s00", {false, RunMode::from_save_file, false}),
             rule + "       Following file names will be used:\n" +
                 " s00.log --  TESSEL log-file          (ASCII)\n" +
                 " s00.int --  scattering intensities   (ASCII)\n" +
