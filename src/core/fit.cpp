@@ -224,6 +224,122 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
   return search_solvent_parameters(model, data, limits, a_out, LoopSettings{});
 }
 
+ScaleBackgroundRows::ScaleBackgroundRows(std::span<const double> intensity_values,
+                                         std::span<const double> weight_values, double unit,
+                                         double background_low, double background_high)
+    : intensity(intensity_values),
+      weight(weight_values),
+      a_out(unit),
+      root_weight(intensity_values.size()),
+      rhs(intensity_values.size()),
+      lower{kFitScaleLow, background_low},
+      upper{kFitScaleHigh, background_high} {
+  for (std::size_t i = 0; i < root_weight.size(); ++i) {
+    root_weight[i] = std::sqrt(weight[i]);
+    rhs[i] = root_weight[i] * intensity[i];
+  }
+}
+
+ScaleBackgroundScratch::ScaleBackgroundScratch(const ScaleBackgroundRows& rows)
+    : columns(2 * rows.size()),
+      workspace(static_cast<int>(rows.size()), 2) {
+  const std::size_t n = rows.size();
+  for (std::size_t i = 0; i < n; ++i) columns[n + i] = rows.root_weight[i] * rows.a_out;
+}
+
+ScaleBackgroundFit solve_scale_background(const ScaleBackgroundRows& rows,
+                                          std::span<const double> model,
+                                          ScaleBackgroundScratch& scratch) {
+  const std::size_t n = rows.size();
+  const int m = static_cast<int>(n);
+  for (std::size_t i = 0; i < n; ++i) scratch.columns[i] = rows.root_weight[i] * model[i];
+  double x[2] = {0.0, 0.0};
+  const BvlsStatus status = bvls_solve(0, m, m, 2, scratch.columns, rows.rhs, rows.lower,
+                                       rows.upper, x, scratch.workspace.view());
+  double sum = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = rows.intensity[i] - x[1] * rows.a_out - x[0] * model[i];
+    sum += r * r * rows.weight[i];
+  }
+  return {x[0], x[1], n > 0 ? sum / static_cast<double>(n) : 0.0, status.ierr};
+}
+
+namespace {
+
+// What every excluded volume of the search reads.
+struct SearchGrid {
+  const FitModel& model;
+  const SearchLimits& limits;
+  const SplineInterpolator& spline;      // computed stretch first..last to the fitted points
+  const ScaleBackgroundRows& rows;       // the fitted points
+  const std::vector<RadiusShape>& shapes;  // one per radius
+  std::size_t first = 0;
+  std::size_t last = 0;
+  int n_volume = 1;
+  int n_radius = 1;
+  int n_contrast = 1;
+};
+
+// Everything the loops of one thread touch, allocated before they start.
+struct SearchScratch {
+  explicit SearchScratch(const SearchGrid& g)
+      : spline_values(g.rows.size()),
+        model_values(g.rows.size()),
+        log_values(g.last - g.first + 1),
+        spline_scratch(g.last - g.first + 1),
+        scale(g.model.s.size()),
+        solve(g.rows) {}
+  std::vector<double> spline_values;  // log10 of the model on the fitted points
+  std::vector<double> model_values;
+  std::vector<double> log_values;
+  std::vector<double> spline_scratch;
+  std::vector<double> scale;
+  ScaleBackgroundScratch solve;
+};
+
+// The best point of one excluded volume: the first of least χ² in loop order.
+struct VolumeBest {
+  bool found = false;
+  SolventParameters best;
+  double background = 0.0;
+  double chi2 = kFitNoChi2;
+  std::size_t evaluations = 0;
+};
+
+VolumeBest search_volume(const SearchGrid& g, int iv, SearchScratch& sc) {
+  const SearchLimits& limits = g.limits;
+  VolumeBest vb;
+  const double volume = grid_value(limits.volume_low, limits.volume_high, g.n_volume, iv);
+  for (int ir = 0; ir < g.n_radius; ++ir) {
+    apply_volume(g.model, g.shapes[static_cast<std::size_t>(ir)], volume, g.first, g.last,
+                 sc.scale);
+    for (int id = 0; id < g.n_contrast; ++id) {
+      const double contrast =
+          grid_value(limits.contrast_low, limits.contrast_high, g.n_contrast, id);
+      for (std::size_t k = 0; k < sc.log_values.size(); ++k) {
+        sc.log_values[k] =
+            log_intensity(model_point(g.model, g.first + k, sc.scale[g.first + k], contrast));
+      }
+      g.spline.apply(sc.log_values, sc.spline_values, sc.spline_scratch);
+      powers_of_ten(sc.spline_values, sc.model_values);
+      // The search does not act on the solver's status: a point whose solve failed competes
+      // with the χ² of the solver's last feasible iterate, as every point always has.
+      const ScaleBackgroundFit fit = solve_scale_background(g.rows, sc.model_values, sc.solve);
+      ++vb.evaluations;
+      if (fit.chi2 < vb.chi2) {
+        vb.chi2 = fit.chi2;
+        vb.found = true;
+        vb.best = {volume, grid_value(limits.radius_low, limits.radius_high, g.n_radius, ir),
+                   contrast};
+        vb.background = fit.background;
+      }
+    }
+  }
+  return vb;
+}
+
+}  // namespace
+
 SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
                                        const SearchLimits& limits, double a_out,
                                        const LoopSettings& loops) {
@@ -236,20 +352,12 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
   const std::size_t n_fit = range.n_fit;
   const std::size_t first = range.first;
   const std::size_t last = range.last;
-  const std::size_t m = last - first + 1;
   const std::span<const double> s_fit(data.s_r.data(), n_fit);
-  const SplineInterpolator spline(model.s.subspan(first, m), s_fit);
+  const SplineInterpolator spline(model.s.subspan(first, last - first + 1), s_fit);
   result.out_of_range = spline.out_of_range();
-
-  const int rows = static_cast<int>(n_fit);
-  std::vector<double> b(n_fit);  // √w·I_r
-  std::vector<double> root_w(n_fit);
-  for (std::size_t i = 0; i < n_fit; ++i) {
-    root_w[i] = std::sqrt(data.w_r[i]);
-    b[i] = root_w[i] * data.i_r[i];
-  }
-  const double bl[2] = {kFitScaleLow, limits.background_low};
-  const double bu[2] = {kFitScaleHigh, limits.background_high};
+  const ScaleBackgroundRows rows(std::span<const double>(data.i_r).first(n_fit),
+                                 std::span<const double>(data.w_r).first(n_fit), a_out,
+                                 limits.background_low, limits.background_high);
 
   // The Gaussian and the continuation's peak depend on Ra only: once per radius.
   const int n_radius = std::max(limits.radius_count, 1);
@@ -260,80 +368,27 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
     const double radius = grid_value(limits.radius_low, limits.radius_high, n_radius, ir);
     fill_radius_shape(model, radius, kSearchTwoThirds, first, last, shape);
   }
-  const int n_volume = std::max(limits.volume_count, 1);
-  const int n_contrast = std::max(limits.contrast_count, 1);
-
-  // Everything the loops of one thread touch, allocated before they start.
-  struct Scratch {
-    std::vector<double> a;              // columns √w·model and √w·A_out
-    std::vector<double> spline_values;  // log10 of the model on s_r
-    std::vector<double> model_values;
-    std::vector<double> log_values;
-    std::vector<double> spline_scratch;
-    std::vector<double> scale;
-    BvlsWorkspace workspace;
-  };
-  // The best point of one excluded volume: the first of least χ² in loop order.
-  struct VolumeBest {
-    bool found = false;
-    SolventParameters best;
-    double background = 0.0;
-    double chi2 = kFitNoChi2;
-    std::size_t evaluations = 0;
-  };
-  const auto search_volume = [&](int iv, Scratch& sc) {
-    VolumeBest vb;
-    const double volume = grid_value(limits.volume_low, limits.volume_high, n_volume, iv);
-    double x[2] = {0.0, 0.0};
-    const BvlsWork work = sc.workspace.view();
-    for (int ir = 0; ir < n_radius; ++ir) {
-      apply_volume(model, shapes[static_cast<std::size_t>(ir)], volume, first, last, sc.scale);
-      for (int id = 0; id < n_contrast; ++id) {
-        const double contrast = grid_value(limits.contrast_low, limits.contrast_high, n_contrast, id);
-        for (std::size_t k = 0; k < m; ++k) {
-          sc.log_values[k] = log_intensity(model_point(model, first + k, sc.scale[first + k], contrast));
-        }
-        spline.apply(sc.log_values, sc.spline_values, sc.spline_scratch);
-        powers_of_ten(sc.spline_values, sc.model_values);
-        for (std::size_t i = 0; i < n_fit; ++i) sc.a[i] = root_w[i] * sc.model_values[i];
-        x[0] = x[1] = 0.0;
-        (void)bvls_solve(0, rows, rows, 2, sc.a, b, bl, bu, x, work);
-        double sum = 0.0;
-        for (std::size_t i = 0; i < n_fit; ++i) {
-          const double r = data.i_r[i] - x[1] * a_out - x[0] * sc.model_values[i];
-          sum += r * r * data.w_r[i];
-        }
-        const double chi2 = sum / static_cast<double>(n_fit);
-        ++vb.evaluations;
-        if (chi2 < vb.chi2) {
-          vb.chi2 = chi2;
-          vb.found = true;
-          vb.best = {volume, grid_value(limits.radius_low, limits.radius_high, n_radius, ir), contrast};
-          vb.background = x[1];
-        }
-      }
-    }
-    return vb;
-  };
+  const SearchGrid grid{model, limits, spline, rows, shapes, first, last,
+                        std::max(limits.volume_count, 1), n_radius,
+                        std::max(limits.contrast_count, 1)};
 
   // The volumes are searched apart, by as many threads as the work is worth, and their best
   // points then compared in loop order: a later volume wins only with a strictly smaller χ²,
   // as in a single loop over the whole grid.
-  const double work = static_cast<double>(n_volume) * n_radius * n_contrast * static_cast<double>(n_fit);
+  const double work = static_cast<double>(grid.n_volume) * n_radius * grid.n_contrast *
+                      static_cast<double>(n_fit);
   std::optional<WorkerPool> own_pool;
-  WorkerPool& pool = loop_pool(loops, threads_for_work(work, kSearchRowsPerThread, resolve_thread_count(loops.threads)), own_pool);
-  std::vector<Scratch> scratch;
+  WorkerPool& pool = loop_pool(
+      loops,
+      threads_for_work(work, kSearchRowsPerThread, resolve_thread_count(loops.threads)),
+      own_pool);
+  std::vector<SearchScratch> scratch;
   scratch.reserve(static_cast<std::size_t>(pool.threads()));
-  for (int t = 0; t < pool.threads(); ++t) {
-    scratch.push_back(Scratch{std::vector<double>(2 * n_fit), std::vector<double>(n_fit),
-                              std::vector<double>(n_fit), std::vector<double>(m),
-                              std::vector<double>(m), std::vector<double>(model.s.size()),
-                              BvlsWorkspace(rows, 2)});
-    for (std::size_t i = 0; i < n_fit; ++i) scratch.back().a[n_fit + i] = root_w[i] * a_out;
-  }
-  std::vector<VolumeBest> per_volume(static_cast<std::size_t>(n_volume));
-  pool.run(n_volume, [&](int iv, int thread) {
-    per_volume[static_cast<std::size_t>(iv)] = search_volume(iv, scratch[static_cast<std::size_t>(thread)]);
+  for (int t = 0; t < pool.threads(); ++t) scratch.emplace_back(grid);
+  std::vector<VolumeBest> per_volume(static_cast<std::size_t>(grid.n_volume));
+  pool.run(grid.n_volume, [&](int iv, int thread) {
+    per_volume[static_cast<std::size_t>(iv)] =
+        search_volume(grid, iv, scratch[static_cast<std::size_t>(thread)]);
   });
 
   double best_chi2 = kFitNoChi2;
@@ -374,21 +429,16 @@ FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
   out.n_fit = std::min(locate(data.s_e, s_max_fit) + 1, ne);
   const std::size_t n = out.n_fit;
   if (n > 0) {
-    std::vector<double> a(2 * n);
-    std::vector<double> b(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double root_w = std::sqrt(data.w_e[i]);
-      a[i] = root_w * model_values[i];
-      a[n + i] = root_w * a_out;
-      b[i] = root_w * data.i_e[i];
-    }
-    const double bl[2] = {kFitScaleLow, background_low};
-    const double bu[2] = {kFitScaleHigh, background_high};
-    double x[2] = {0.0, 0.0};
-    BvlsWorkspace workspace(static_cast<int>(n), 2);
-    (void)bvls_solve(0, static_cast<int>(n), static_cast<int>(n), 2, a, b, bl, bu, x, workspace.view());
-    out.scale = x[0];
-    out.background = x[1];
+    const ScaleBackgroundRows rows(std::span<const double>(data.i_e).first(n),
+                                   std::span<const double>(data.w_e).first(n), a_out,
+                                   background_low, background_high);
+    ScaleBackgroundScratch scratch(rows);
+    // As in the search, the solver's status is not acted on: its last feasible iterate is the
+    // result.
+    const ScaleBackgroundFit fit =
+        solve_scale_background(rows, std::span<const double>(model_values).first(n), scratch);
+    out.scale = fit.scale;
+    out.background = fit.background;
   }
   out.fitted.resize(ne);
   for (std::size_t i = 0; i < ne; ++i) out.fitted[i] = out.background * a_out + out.scale * model_values[i];
@@ -398,6 +448,8 @@ FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
     out.guinier = ESTRG(data.s_e, out.fitted, no_errors, nrg, 0);
   }
 
+  // χ² of the fitted curve as written (its terms grouped as I − (x2·a_out + x1·model), which
+  // may differ from the solve's χ² in the last bits when a_out is not 0).
   double sum = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
     const double r = data.i_e[i] - out.fitted[i];

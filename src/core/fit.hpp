@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "core/bounded_lsq.hpp"
 #include "core/data_preparation.hpp"
 #include "core/guinier.hpp"
 #include "core/intensity.hpp"
@@ -123,6 +124,43 @@ void powers_of_ten(std::span<const double> v, std::span<double> out);
 
 // log10|I| when |I| > 1e-10, else −10.
 double log_intensity(double intensity);
+
+// The measured side of a fit of the scale x1 ∈ [1e-20, 1e20] and the background
+// x2 ∈ [background_low, background_high] in I ≈ x1·model + x2·a_out, by bounded least squares on
+// the rows weighted by √w: set up once for the many model curves fitted to the same points.
+struct ScaleBackgroundRows {
+  ScaleBackgroundRows(std::span<const double> intensity, std::span<const double> weight,
+                      double a_out, double background_low, double background_high);
+  std::size_t size() const { return root_weight.size(); }
+
+  std::span<const double> intensity;  // I, one value per row
+  std::span<const double> weight;     // w
+  double a_out = 0.0;                 // the background unit (0 without constant subtraction)
+  std::vector<double> root_weight;    // √w
+  std::vector<double> rhs;            // √w·I
+  double lower[2];                    // bounds of x1, x2
+  double upper[2];
+};
+
+// The room of one solve, allocated once and reused (one per thread).
+struct ScaleBackgroundScratch {
+  explicit ScaleBackgroundScratch(const ScaleBackgroundRows& rows);
+  std::vector<double> columns;  // √w·model, then √w·a_out (filled here)
+  BvlsWorkspace workspace;
+};
+
+struct ScaleBackgroundFit {
+  double scale;       // x1
+  double background;  // x2, relative to a_out
+  double chi2;        // Σ w·(I − x2·a_out − x1·model)²/n over the rows
+  int status;         // the solver's status (kBvlsOk or one of its negative codes)
+};
+
+// Solves scale and background for a model curve given on the rows (model has rows.size()
+// values) from a cold start, and its χ².
+ScaleBackgroundFit solve_scale_background(const ScaleBackgroundRows& rows,
+                                          std::span<const double> model,
+                                          ScaleBackgroundScratch& scratch);
 
 struct SearchResult {
   FitRange range;
