@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/simd_level.hpp"
+#include "core/kernels/simd_level.hpp"
 #include "peak_fma.hpp"
 
 namespace tessel::bench {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/platform.hpp"
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 namespace tessel {
 

@@ -11,7 +11,7 @@
 #include "core/data_preparation.hpp"
 #include "core/fit.hpp"
 #include "core/intensity.hpp"
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
 #include "io/report.hpp"
 

@@ -8,8 +8,8 @@
 
 #include "app/platform.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/kernels/worker_pool.hpp"
 #include "core/run_settings.hpp"
-#include "core/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
 
 namespace tessel {

@@ -12,7 +12,7 @@
 #include "app/platform.hpp"
 #include "app/process_memory.hpp"
 #include "core/errors.hpp"
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 namespace {
 

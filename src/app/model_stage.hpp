@@ -11,8 +11,8 @@
 #include "core/amplitudes.hpp"
 #include "core/envelope.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
-#include "core/worker_pool.hpp"
 #include "io/report.hpp"
 #include "io/run_log.hpp"
 

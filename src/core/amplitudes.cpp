@@ -7,8 +7,8 @@
 #include <numbers>
 
 #include "core/atom_types.hpp"
-#include "core/multipole_weights.hpp"
-#include "core/multipole_block.hpp"
+#include "core/kernels/multipole_block.hpp"
+#include "core/kernels/multipole_weights.hpp"
 
 namespace tessel {
 

@@ -15,12 +15,12 @@
 #include "core/envelope.hpp"
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
-#include "core/multipole_block.hpp"
-#include "core/multipole_tiles.hpp"
-#include "core/multipole_weights.hpp"
+#include "core/kernels/multipole_block.hpp"
+#include "core/kernels/multipole_tiles.hpp"
+#include "core/kernels/multipole_weights.hpp"
+#include "core/kernels/progress_marks.hpp"
+#include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
-#include "core/progress_marks.hpp"
-#include "core/worker_pool.hpp"
 
 namespace tessel {
 

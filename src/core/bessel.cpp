@@ -3,23 +3,19 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cassert>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
-#include "core/simd_level.hpp"
+#include "core/kernels/bessel_lanes.hpp"
 
 namespace tessel {
 
 namespace {
 
-// Values of the downward recurrence are scaled down by this factor when they pass it, so that
-// neither they nor the sum of their squares can overflow.
-constexpr double kRescale = 1e100;
+constexpr double kRescale = kBesselRescale;
 
 // x^l/(2l+1)!!·Σ_k (−x²/2)^k/(k!·(2l+3)(2l+5)…(2l+2k+1)), for 0 < x < 1.
 double bessel_series(int l, double x) {
@@ -75,100 +71,6 @@ double bessel_upward(int l, double x) {
   return value;
 }
 
-// Several arguments at a time: the same operations as the scalar recurrence in every lane, so
-// the same bits, with the lanes' chains of dependent operations overlapping: C vectors of N
-// lanes. A call takes up to kMaxLanes arguments.
-constexpr int kMaxLanes = 16;
-
-template <int N>
-struct Lanes;
-template <>
-struct Lanes<2> {
-  typedef double V __attribute__((vector_size(16)));
-  typedef long long M __attribute__((vector_size(16)));
-};
-template <>
-struct Lanes<8> {
-  typedef double V __attribute__((vector_size(64)));
-  typedef long long M __attribute__((vector_size(64)));
-};
-
-// Lanes of all ones where |v| > kRescale, from the bit patterns: for finite doubles the
-// magnitude's bits order as the magnitudes do, and integer comparisons are done in vector
-// registers on every instruction set.
-template <class V, class M>
-[[gnu::always_inline]] inline void beyond_rescale(const V& v, M& out) {
-  constexpr long long kMagnitude = 0x7fffffffffffffffLL;
-  const long long limit = std::bit_cast<long long>(kRescale);
-  out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
-}
-
-// bessel_downward(l, x) for every x of xs (count ≤ N·C; the unused lanes repeat the last x).
-template <int N, int C>
-[[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
-                                                      std::size_t stride) {
-  using V = typename Lanes<N>::V;
-  using M = typename Lanes<N>::M;
-  V x[C], upper[C], value[C], sum[C], wanted[C];
-  const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
-  const V zero = {};
-  const double f = 1.0 / kRescale;
-  for (int c = 0; c < C; ++c) {
-    double lane[N];
-    for (int i = 0; i < N; ++i) lane[i] = xs[std::min(N * c + i, count - 1)];
-    std::memcpy(&x[c], lane, sizeof lane);
-    upper[c] = zero;
-    value[c] = zero + 1.0;
-    sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
-    wanted[c] = start == l ? value[c] : zero;
-  }
-  for (int k = start; k > 0; --k) {
-    for (int c = 0; c < C; ++c) {
-      const V lower = (2.0 * k + 1.0) / x[c] * value[c] - upper[c];
-      upper[c] = value[c];
-      value[c] = lower;
-      M big;
-      beyond_rescale(value[c], big);
-      value[c] = big ? value[c] * f : value[c];
-      upper[c] = big ? upper[c] * f : upper[c];
-      wanted[c] = big ? wanted[c] * f : wanted[c];
-      sum[c] = big ? sum[c] * (f * f) : sum[c];
-      sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
-      if (k - 1 == l) wanted[c] = value[c];
-    }
-  }
-  for (int i = 0; i < count && i < N * C; ++i) {
-    out[static_cast<std::size_t>(i) * stride] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
-  }
-}
-
-// One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
-// scalar recurrence.
-void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
-  bessel_downward_on<2, 4>(l, xs, count, out, stride);
-}
-#if defined(__x86_64__)
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void bessel_downward_avx512(int l, const double* xs, int count, double* out,
-                                                        std::size_t stride) {
-  bessel_downward_on<8, 2>(l, xs, count, out, stride);
-}
-#endif
-
-// Lanes per call on this processor.
-int downward_lanes() {
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512) return 16;
-#endif
-  return 8;
-}
-
-void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512) return bessel_downward_avx512(l, xs, count, out, stride);
-#endif
-  bessel_downward_baseline(l, xs, count, out, stride);
-}
-
 void check_step(double dx) {
   if (!(dx >= 0.0) || !std::isfinite(dx)) {
     throw std::invalid_argument("table step must be finite and non-negative, got " +
@@ -222,8 +124,8 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
     }
     for (; l <= l_max; ++l) downward[static_cast<std::size_t>(l)].push_back(i);
   }
-  const auto lanes = static_cast<std::size_t>(downward_lanes());
-  double xs[kMaxLanes];
+  const auto lanes = static_cast<std::size_t>(bessel_downward_lane_count());
+  double xs[kBesselMaxLanes];
   for (std::size_t l = 0; l < orders; ++l) {
     const std::vector<std::size_t>& at = downward[l];
     for (std::size_t first = 0; first < at.size(); first += lanes) {
@@ -235,7 +137,7 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
       if (contiguous) {
         bessel_downward_lanes(static_cast<int>(l), xs, count, out.data() + at[first] * orders + l, orders);
       } else {
-        double values[kMaxLanes];
+        double values[kBesselMaxLanes];
         bessel_downward_lanes(static_cast<int>(l), xs, count, values, 1);
         for (int i = 0; i < count; ++i) out[at[first + static_cast<std::size_t>(i)] * orders + l] = values[i];
       }

@@ -9,7 +9,7 @@
 
 #include "core/fibonacci_grid.hpp"
 #include "core/harmonic_tables.hpp"
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 namespace tessel {
 

@@ -12,7 +12,8 @@
 #include "core/data_preparation.hpp"
 #include "core/guinier.hpp"
 #include "core/intensity.hpp"
-#include "core/worker_pool.hpp"
+#include "core/kernels/powers_of_ten.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 namespace tessel {
 
@@ -115,12 +116,6 @@ FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, dou
 // out has the size of the grid; only the stretch is written.
 void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
                            std::size_t first, std::size_t last, std::span<double> out);
-
-// 10^v as exp(v·ln 10), within 3e-15 relative of the exact power for |v| ≤ 12. The bulk form
-// runs a branch-free kernel of the same accuracy two values at a time (values beyond ±300 and
-// NaN go through exp); out may be v itself, but is fastest apart from it.
-double power_of_ten(double v);
-void powers_of_ten(std::span<const double> v, std::span<double> out);
 
 // log10|I| when |I| > 1e-10, else −10.
 double log_intensity(double intensity);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "core/errors.hpp"
+#include "core/kernels/simd_target.hpp"
 #include "core/run_settings.hpp"
-#include "core/simd_level.hpp"
 
 namespace tessel {
 
@@ -68,16 +68,12 @@ std::size_t azimuth_row_index(double phi) {
 }
 
 void legendre_rows_baseline(int l_max, double x, double* out) { legendre_rows(l_max, x, out); }
-#if defined(__x86_64__)
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void legendre_rows_avx512(int l_max, double x, double* out) {
+TESSEL_TARGET_AVX512 void legendre_rows_avx512(int l_max, double x, double* out) {
   legendre_rows(l_max, x, out);
 }
-#endif
 
 void legendre_all(int l_max, double x, double* out) {
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512) return legendre_rows_avx512(l_max, x, out);
-#endif
+  if (avx512_available()) return legendre_rows_avx512(l_max, x, out);
   legendre_rows_baseline(l_max, x, out);
 }
 
@@ -107,12 +103,10 @@ std::span<const std::complex<double>> phases_at(const HarmonicTables& tables, do
 void interpolate_factors_baseline(const FactorRows& rows, std::size_t pairs, double* r) {
   for (std::size_t i = 0; i < pairs; ++i) r[i] = rows[i];
 }
-#if defined(__x86_64__)
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void interpolate_factors_avx512(
-    const FactorRows& rows, std::size_t pairs, double* r) {
+TESSEL_TARGET_AVX512 void interpolate_factors_avx512(const FactorRows& rows, std::size_t pairs,
+                                                    double* r) {
   for (std::size_t i = 0; i < pairs; ++i) r[i] = rows[i];
 }
-#endif
 
 }  // namespace
 
@@ -206,12 +200,10 @@ std::span<const std::complex<double>> harmonic_factors(const HarmonicTables& tab
   assert(r.size() >= as_size(tables.pair_count()));
   const FactorRows rows = factor_rows(tables, cos_theta);
   const auto pairs = as_size(tables.pair_count());
-#if defined(__x86_64__)
-  if (detected_simd_level() == SimdLevel::avx512) {
+  if (avx512_available()) {
     interpolate_factors_avx512(rows, pairs, r.data());
     return phases_at(tables, phi);
   }
-#endif
   interpolate_factors_baseline(rows, pairs, r.data());
   return phases_at(tables, phi);
 }

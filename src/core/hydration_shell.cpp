@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/envelope.hpp"
-#include "core/multipole_tiles.hpp"
-#include "core/multipole_weights.hpp"
+#include "core/kernels/multipole_tiles.hpp"
+#include "core/kernels/multipole_weights.hpp"
 
 namespace tessel {
 

@@ -6,9 +6,9 @@
 
 #include "core/bessel.hpp"
 #include "core/harmonic_tables.hpp"
+#include "core/kernels/progress_marks.hpp"
+#include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
-#include "core/progress_marks.hpp"
-#include "core/worker_pool.hpp"
 
 namespace tessel {
 

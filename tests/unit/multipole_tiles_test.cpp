@@ -1,7 +1,7 @@
 // Tiled multipole sums against the plain definition: for every point, coefficient and set of
 // weights, the sum over the counting sources in block order, started from zero and then added to
 // the coefficient, to the bit, on every instruction set the processor has.
-#include "core/multipole_tiles.hpp"
+#include "core/kernels/multipole_tiles.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Worker pool: every task runs once, thread numbers stay in range, failures come back to the
 // caller; thread counts and the work threshold.
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 #include <gtest/gtest.h>
 

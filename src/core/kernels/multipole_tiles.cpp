@@ -1,12 +1,13 @@
 // Tiled inner loop of the multipole sums, compiled once per instruction set.
-#include "core/multipole_tiles.hpp"
+#include "core/kernels/multipole_tiles.hpp"
 
 #include <algorithm>
 #include <cassert>
 #include <cstring>
 
 #include "core/bessel.hpp"
-#include "core/wide_vectors.hpp"
+#include "core/kernels/simd_target.hpp"
+#include "core/kernels/wide_vectors.hpp"
 
 namespace tessel::multipole {
 
@@ -139,8 +140,8 @@ template <int N, int MaxP2, int MaxP1>
 void add_tile_baseline(const Tile& t) { add_tile_on<2, 2, 4>(t); }
 
 #if defined(__x86_64__)
-[[gnu::target("avx2")]] void add_tile_avx2(const Tile& t) { add_tile_on<4, 2, 4>(t); }
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_tile_avx512(const Tile& t) { add_tile_on<8, 4, 8>(t); }
+TESSEL_TARGET_AVX2 void add_tile_avx2(const Tile& t) { add_tile_on<4, 2, 4>(t); }
+TESSEL_TARGET_AVX512 void add_tile_avx512(const Tile& t) { add_tile_on<8, 4, 8>(t); }
 #endif
 
 
@@ -209,7 +210,7 @@ using wide::V8;
 // both doubles of its pair, times the phases, the imaginary parts negated (a product with −1)
 // and the padding set to zero. r and e are read up to eight pairs past the chunk; the lanes
 // beyond the chunk's width are dropped.
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void store_factors_wide(
+TESSEL_TARGET_AVX512 void store_factors_wide(
     std::span<const RowBlock::Chunk> chunks, double* values, std::size_t b, const double* r,
     const double* e) {
   const I8 lane = {0, 1, 2, 3, 4, 5, 6, 7};

@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "core/simd_level.hpp"
+#include "core/kernels/simd_level.hpp"
 
 namespace tessel::multipole {
 

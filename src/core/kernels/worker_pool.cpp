@@ -1,5 +1,5 @@
 // Worker threads for the long loops.
-#include "core/worker_pool.hpp"
+#include "core/kernels/worker_pool.hpp"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/bessel.hpp"
-#include "core/multipole_tiles.hpp"
-#include "core/simd_level.hpp"
+#include "core/kernels/multipole_tiles.hpp"
+#include "core/kernels/simd_level.hpp"
 
 namespace tessel {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/simd_level.hpp"
+#include "core/kernels/simd_level.hpp"
 
 namespace tessel {
 

@@ -1,5 +1,5 @@
 // Instruction sets of the inner multipole sums.
-#include "core/simd_level.hpp"
+#include "core/kernels/simd_level.hpp"
 
 namespace tessel {
 

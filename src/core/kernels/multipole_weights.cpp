@@ -1,5 +1,5 @@
 // Weights of the multipole sums, compiled once per instruction set.
-#include "core/multipole_weights.hpp"
+#include "core/kernels/multipole_weights.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -7,7 +7,8 @@
 
 #include "core/envelope.hpp"
 #include "core/hydration_shell.hpp"
-#include "core/wide_vectors.hpp"
+#include "core/kernels/simd_target.hpp"
+#include "core/kernels/wide_vectors.hpp"
 
 namespace tessel {
 
@@ -339,9 +340,9 @@ void shell_weights_baseline(const ShellWeightsJob& job) { shell_weights_scalar(j
 void bessel_weights_baseline(const BesselWeightsJob& job) { bessel_weights_scalar(job); }
 
 #if defined(__x86_64__)
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void bessel_weights_avx512(const BesselWeightsJob& job) { bessel_weights_wide(job); }
+TESSEL_TARGET_AVX512 void atom_weights_avx512(const AtomWeightsJob& job) { atom_weights_wide(job); }
+TESSEL_TARGET_AVX512 void shell_weights_avx512(const ShellWeightsJob& job) { shell_weights_wide(job); }
+TESSEL_TARGET_AVX512 void bessel_weights_avx512(const BesselWeightsJob& job) { bessel_weights_wide(job); }
 #endif
 
 

@@ -1,0 +1,101 @@
+// The lane-wise downward recurrence of the spherical Bessel functions, one entry per
+// instruction set.
+#include "core/kernels/bessel_lanes.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "core/kernels/simd_target.hpp"
+
+namespace tessel {
+
+namespace {
+
+// Several arguments at a time: the same operations as the scalar recurrence in every lane, so
+// the same bits, with the lanes' chains of dependent operations overlapping: C vectors of N
+// lanes.
+
+template <int N>
+struct Lanes;
+template <>
+struct Lanes<2> {
+  typedef double V __attribute__((vector_size(16)));
+  typedef long long M __attribute__((vector_size(16)));
+};
+template <>
+struct Lanes<8> {
+  typedef double V __attribute__((vector_size(64)));
+  typedef long long M __attribute__((vector_size(64)));
+};
+
+// Lanes of all ones where |v| > kBesselRescale, from the bit patterns: for finite doubles the
+// magnitude's bits order as the magnitudes do, and integer comparisons are done in vector
+// registers on every instruction set.
+template <class V, class M>
+[[gnu::always_inline]] inline void beyond_rescale(const V& v, M& out) {
+  constexpr long long kMagnitude = 0x7fffffffffffffffLL;
+  const long long limit = std::bit_cast<long long>(kBesselRescale);
+  out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
+}
+
+// bessel_downward(l, x) for every x of xs (count ≤ N·C; the unused lanes repeat the last x).
+template <int N, int C>
+[[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
+                                                      std::size_t stride) {
+  using V = typename Lanes<N>::V;
+  using M = typename Lanes<N>::M;
+  V x[C], upper[C], value[C], sum[C], wanted[C];
+  const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
+  const V zero = {};
+  const double f = 1.0 / kBesselRescale;
+  for (int c = 0; c < C; ++c) {
+    double lane[N];
+    for (int i = 0; i < N; ++i) lane[i] = xs[std::min(N * c + i, count - 1)];
+    std::memcpy(&x[c], lane, sizeof lane);
+    upper[c] = zero;
+    value[c] = zero + 1.0;
+    sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
+    wanted[c] = start == l ? value[c] : zero;
+  }
+  for (int k = start; k > 0; --k) {
+    for (int c = 0; c < C; ++c) {
+      const V lower = (2.0 * k + 1.0) / x[c] * value[c] - upper[c];
+      upper[c] = value[c];
+      value[c] = lower;
+      M big;
+      beyond_rescale(value[c], big);
+      value[c] = big ? value[c] * f : value[c];
+      upper[c] = big ? upper[c] * f : upper[c];
+      wanted[c] = big ? wanted[c] * f : wanted[c];
+      sum[c] = big ? sum[c] * (f * f) : sum[c];
+      sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
+      if (k - 1 == l) wanted[c] = value[c];
+    }
+  }
+  for (int i = 0; i < count && i < N * C; ++i) {
+    out[static_cast<std::size_t>(i) * stride] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
+  }
+}
+
+// One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
+// scalar recurrence.
+void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
+  bessel_downward_on<2, 4>(l, xs, count, out, stride);
+}
+TESSEL_TARGET_AVX512 void bessel_downward_avx512(int l, const double* xs, int count, double* out,
+                                                std::size_t stride) {
+  bessel_downward_on<8, 2>(l, xs, count, out, stride);
+}
+
+}  // namespace
+
+int bessel_downward_lane_count() { return avx512_available() ? 16 : 8; }
+
+void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
+  if (avx512_available()) return bessel_downward_avx512(l, xs, count, out, stride);
+  bessel_downward_baseline(l, xs, count, out, stride);
+}
+
+}  // namespace tessel
