@@ -203,15 +203,8 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
   constexpr std::size_t kPer = 2 * multipole::kTilePoints;  // weights per atom and order
   const std::size_t per_atom = orders * kPer;
   ws.weights.resize(active * per_atom);
-  multipole::Tile tile;
-  tile.y = &block.conj_y;
-  tile.points = count;
-  tile.outputs = 2;
-  tile.orders = used;
-  tile.weights = ws.weights.data();
-  tile.stride = per_atom;
-  tile.order_stride = kPer;
-  tile.output_stride = multipole::kTilePoints;
+  multipole::Tile tile(block.conj_y, count, used, ws.weights.data(),
+                       {2, per_atom, kPer, multipole::kTilePoints});
   const auto row = 2 * as_size(tables_->pair_count());
   auto* a_out = reinterpret_cast<double*>(out.atoms.values().data());
   auto* c_out = reinterpret_cast<double*>(out.solvent.values().data());
@@ -272,15 +265,7 @@ void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int f
     bessel_weights(job, simd_);
   }
 
-  multipole::Tile tile;
-  tile.y = &block.conj_y;
-  tile.points = count;
-  tile.outputs = 1;
-  tile.orders = used;
-  tile.weights = ws.weights.data();
-  tile.stride = per_atom;
-  tile.order_stride = kPer;
-  tile.output_stride = kPer;
+  multipole::Tile tile(block.conj_y, count, used, ws.weights.data(), {1, per_atom, kPer, kPer});
   const auto row = 2 * as_size(tables_->pair_count());
   auto* o = reinterpret_cast<double*>(out.values().data());
   multipole::set_tile_sources(tile, ws.counts, active, used, ws.sources, orders);

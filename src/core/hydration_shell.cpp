@@ -154,15 +154,8 @@ class ShellSums {
     const std::size_t per_order = count > multipole::kTilePoints ? multipole::kMaxTilePoints : multipole::kTilePoints;
     const std::size_t per_direction = orders * per_order;
     ws.weights.resize(active * per_direction);
-    multipole::Tile tile;
-    tile.y = &block.conj_y;
-    tile.points = count;
-    tile.outputs = 1;
-    tile.orders = used;
-    tile.weights = ws.weights.data();
-    tile.stride = per_direction;
-    tile.order_stride = per_order;
-    tile.output_stride = per_order;
+    multipole::Tile tile(block.conj_y, count, used, ws.weights.data(),
+                         {1, per_direction, per_order, per_order});
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(sums.values().data());
     // The directions in front, while every point that counts them lies past the series limit,

@@ -74,8 +74,31 @@ class RowBlock {
   std::vector<double> values_;
 };
 
+// Where a tile's weights lie (see Tile::weights): the number of outputs and the strides of a
+// source, an order and an output.
+struct WeightLayout {
+  int outputs = 1;
+  std::size_t stride = 0;
+  std::size_t order_stride = 0;
+  std::size_t output_stride = 0;
+};
+
 // One tile of sums over the sources of a RowBlock.
 struct Tile {
+  Tile() = default;
+  // A tile of `count` points summing orders 0..used−1 of `block` with the given weights; its
+  // sources and outputs are set afterwards.
+  Tile(const RowBlock& block, int count, int used, const double* weight_values,
+       const WeightLayout& layout)
+      : y(&block),
+        points(count),
+        outputs(layout.outputs),
+        orders(used),
+        weights(weight_values),
+        stride(layout.stride),
+        order_stride(layout.order_stride),
+        output_stride(layout.output_stride) {}
+
   const RowBlock* y = nullptr;
   int points = 0;   // s points of the tile, 1..kMaxTilePoints
   int outputs = 1;  // 1 or 2 sets of weights and coefficients
