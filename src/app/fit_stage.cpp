@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "core/respline.hpp"
+#include "core/trim.hpp"
 #include "io/data_preparation_report.hpp"
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
@@ -98,9 +99,7 @@ FitResult evaluate(const FitInputs& in, FitSession& f, double s_max_fit, const R
     report.to_log(background_line(l.background_low, l.background_high, r.background, r.absolute_background()));
   }
   r.title = fit_title(in.structure_name, f.best.contrast, f.best.radius, r.reported_volume, r.chi2);
-  std::string shown = r.title;
-  shown.erase(shown.find_last_not_of(' ') + 1);
-  report.to_console(shown + '\n');
+  report.to_console(std::string(trim_right(r.title)) + '\n');
   return r;
 }
 

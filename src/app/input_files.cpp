@@ -7,15 +7,11 @@
 #include <charconv>
 
 #include "core/errors.hpp"
+#include "core/trim.hpp"
 
 namespace tessel {
 
 namespace {
-
-std::string trimmed(const std::string& s) {
-  const auto last = s.find_last_not_of(' ');
-  return last == std::string::npos ? std::string() : s.substr(0, last + 1);
-}
 
 // The shortest decimal text that reads back as the same double.
 std::string exact_text(double value) {
@@ -36,7 +32,7 @@ ClassifiedInputs classify_input_files(std::span<const std::string> files,
   if (files.empty()) throw Error(" Error -- No PDB or SAV file provided");
   ClassifiedInputs out;
   for (const std::string& given : files) {
-    const std::string name = trimmed(given);
+    const std::string name(trim_right(given));
     if (name.size() < 5) throw Error(" Error -- Illegal option " + name);
     const std::string ending = upper(name.substr(name.size() - 4));
     std::vector<std::string>* list = nullptr;

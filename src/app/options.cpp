@@ -13,21 +13,13 @@
 #include <utility>
 
 #include "core/errors.hpp"
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
+#include "io/version_texts.hpp"
 
 namespace tessel {
 
 namespace {
-
-std::string_view trim_right(std::string_view text) {
-  const auto end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
-}
-
-std::string_view trim(std::string_view text) {
-  const auto begin = text.find_first_not_of(' ');
-  return begin == std::string_view::npos ? std::string_view{} : trim_right(text.substr(begin));
-}
 
 std::string quoted(std::string_view text) {
   std::string out;
@@ -447,11 +439,8 @@ std::string_view help_text() {
 }
 
 std::string version_line() {
-  constexpr std::string_view program = "tessel";
-  constexpr std::string_view version = "2.8.4";
-  constexpr std::string_view revision = "10552";
-  return std::string(program) + ", ORVEX " + std::string(version) + " (r" +
-         std::string(revision) + ")\n";
+  return std::string(kVersionProgram) + ", ORVEX " + std::string(kVersionNumber) + " (r" +
+         std::string(kVersionRevision) + ")\n";
 }
 
 }  // namespace tessel

@@ -2,6 +2,7 @@
 #include "app/output_naming.hpp"
 
 #include "app/banner.hpp"
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 
 namespace tessel {
@@ -23,8 +24,8 @@ std::string run_number_text(int run) {
 }
 
 OutputName choose_output_name(std::string_view stem, std::string_view prefix, Platform& platform) {
-  const auto last = prefix.find_last_not_of(' ');
-  if (last != std::string_view::npos) return {std::string(prefix.substr(0, last + 1)), "  "};
+  const std::string_view given = trim_right(prefix);
+  if (!given.empty()) return {std::string(given), "  "};
 
   const std::string base(stem);
   int run = 0;

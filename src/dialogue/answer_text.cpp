@@ -5,6 +5,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "core/trim.hpp"
+
 namespace tessel {
 namespace {
 
@@ -30,17 +32,9 @@ std::optional<std::string_view> drop_plus(std::string_view text) {
 
 }  // namespace
 
-std::string_view trim_blanks(std::string_view text) {
-  const auto first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  text.remove_prefix(first);
-  return trim_trailing_blanks(text);
-}
+std::string_view trim_blanks(std::string_view text) { return trim(text, kBlanks); }
 
-std::string_view trim_trailing_blanks(std::string_view text) {
-  const auto last = text.find_last_not_of(kBlanks);
-  return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
-}
+std::string_view trim_trailing_blanks(std::string_view text) { return trim_right(text, kBlanks); }
 
 std::string_view strip_comment(std::string_view line) {
   return trim_trailing_blanks(line.substr(0, line.find('!')));

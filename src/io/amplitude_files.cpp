@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 #include "io/record_file.hpp"
 
@@ -14,13 +15,6 @@ namespace tessel {
 namespace {
 
 constexpr std::size_t kFlmTitleLength = 80;
-
-std::string_view trim_blanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 
 void store_le_real32(float value, std::byte* out) {
   store_le32(std::bit_cast<std::int32_t>(value), out);
@@ -34,7 +28,7 @@ std::size_t pair_count(int l_max) {
 
 int write_alm(std::ostream& out, std::string_view title, int l_max, std::span<const double> s,
               std::span<const std::complex<double>> alm) {
-  const std::string_view text = trim_blanks(title);
+  const std::string_view text = trim(title);
   const std::size_t ns = s.size();
   const std::size_t nh = pair_count(l_max);
   if (alm.size() < nh * ns) return kAlmWriteFailed;
@@ -78,7 +72,7 @@ int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
            std::span<const double> s, std::span<const std::complex<double>> alm,
            std::ostream& console) {
   const std::string name = file.string();
-  const std::string_view shown = trim_blanks(name);
+  const std::string_view shown = trim(name);
   if (shown.empty()) {
     console << " LOALMS ---E- Error opening data file \" \".\n";
     return kAlmCannotOpen;
@@ -102,7 +96,7 @@ int LOALMS(const std::filesystem::path& file, std::string_view title, int l_max,
 
 std::string flm_title(std::string_view structure_name, std::string_view time_stamp) {
   std::string title = " Envelope function from  ";
-  title += trim_blanks(structure_name);
+  title += trim(structure_name);
   title += "     ";
   title += time_stamp;
   title.resize(kFlmTitleLength, ' ');

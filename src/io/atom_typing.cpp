@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 
 namespace tessel {
@@ -23,12 +24,6 @@ constexpr std::string_view kAminoAcids =
     "ALAARGASNASPCYSGLNGLUGLYHISILELEULYSMETPHEPROSERTHRTRPTYRVAL";
 constexpr std::string_view kNucleotides[] = {"  A", "  G", "  C", "  U", "  T",
                                              "GTP", " DA", " DG", " DC", " DT"};
-
-std::string_view without_trailing_blanks(std::string_view text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return text;
-}
 
 }  // namespace
 
@@ -129,12 +124,12 @@ TypingResult AtomTyper::type_atom(const AtomRecord& record) {
 }
 
 std::string misaligned_name_warning(std::string_view record) {
-  return "Warning: misaligned atom name   in line " + std::string(without_trailing_blanks(record)) +
+  return "Warning: misaligned atom name   in line " + std::string(trim_right(record, " \r\n")) +
          "\n";
 }
 
 std::string unknown_atom_warning(std::string_view record) {
-  return "Warning: unknown GROUP/ATOM   in line " + std::string(without_trailing_blanks(record)) +
+  return "Warning: unknown GROUP/ATOM   in line " + std::string(trim_right(record, " \r\n")) +
          "\n";
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/fit_extrapolation.hpp"
 #include "core/respline.hpp"
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 
 namespace tessel {
@@ -16,11 +17,6 @@ constexpr std::size_t kTitleLength = 90;
 std::string padded(std::string_view name, std::size_t width) {
   std::string s(name);
   if (s.size() < width) s.resize(width, ' ');
-  return s;
-}
-
-std::string rtrimmed(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
   return s;
 }
 
@@ -78,7 +74,7 @@ std::string fit_file_header(const FitFileContent& c) {
       "'  RGT:',F5.2,'  Vol:',F7.0,  '  Chi^2:',F6.3)");
   const std::string name = padded(c.structure_name, 8);
   const FormatValue values[] = {std::string_view(name), c.contrast, c.radius, c.slope_rg, c.volume, c.chi2};
-  return rtrimmed(format.write_internal(kTitleLength, values)) + '\n';
+  return std::string(trim_right(format.write_internal(kTitleLength, values))) + '\n';
 }
 
 void write_fit_file(std::ostream& out, const FitFileContent& c, const Report& report) {

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/trim.hpp"
+
 namespace tessel {
 
 namespace {
@@ -323,11 +325,6 @@ void put_a(std::string& out, std::string_view text, int w) {
   }
 }
 
-std::string_view rtrim(std::string_view s) {
-  const auto n = s.find_last_not_of(' ');
-  return n == std::string_view::npos ? std::string_view() : s.substr(0, n + 1);
-}
-
 // ---------------------------------------------------------------------------------------
 // Parsing.
 
@@ -614,7 +611,7 @@ struct FormatRunner {
 
   void end_line() {
     if (internal) throw FormatError("an internal write cannot start a second line");
-    out.append(rtrim(line));
+    out.append(trim_right(line));
     out.push_back('\n');
     line.clear();
     pos = 0;
@@ -775,7 +772,7 @@ struct FormatRunner {
       if (pos > line.size()) line.resize(pos, ' ');  // blanks of a trailing X stay on an open line
       out.append(line);
     } else {
-      out.append(rtrim(line));
+      out.append(trim_right(line));
       out.push_back('\n');
     }
   }
@@ -863,7 +860,7 @@ std::string labelled(std::string_view label, std::string_view value, std::size_t
   constexpr std::size_t kDotsEnd = 56;  // last dot column, 1-based
   constexpr std::size_t kColon = 58;
   std::string buf(buffer_length, ' ');
-  label = rtrim(label);
+  label = trim_right(label);
   const std::size_t n = label.size();
   buf.replace(0, std::min(n, buffer_length), label.substr(0, std::min(n, buffer_length)));
   for (std::size_t col = n + 2; col <= kDotsEnd; ++col) buf[col - 1] = '.';
@@ -878,7 +875,7 @@ std::string labelled(std::string_view label, std::string_view value, std::size_t
   std::string line;
   line.reserve(buffer_length + 2);
   line.push_back(' ');
-  line.append(rtrim(buf));
+  line.append(trim_right(buf));
   line.push_back('\n');
   return line;
 }
@@ -889,7 +886,7 @@ constexpr std::size_t kRealLine = 128;
 }  // namespace
 
 std::string labelled_line(std::string_view label, std::string_view value) {
-  return labelled(label, rtrim(value), kRealLine);
+  return labelled(label, trim_right(value), kRealLine);
 }
 std::string labelled_line(std::string_view label, long long value) {
   return labelled(label, int_text(value), kIntegerLine);
@@ -980,7 +977,7 @@ std::string free_form(std::span<const FormatValue> values) {
       line.append(std::get<std::string_view>(v));
     }
   }
-  std::string result(rtrim(line));
+  std::string result(trim_right(line));
   result.push_back('\n');
   return result;
 }

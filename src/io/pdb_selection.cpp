@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <system_error>
 
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
@@ -19,11 +20,6 @@
 namespace tessel {
 
 namespace {
-
-std::string trim_right(std::string_view s) {
-  const std::size_t e = s.find_last_not_of(' ');
-  return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
-}
 
 // Concatenation by appending (GCC 12 misreports chains of operator+ under -Wrestrict).
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -50,7 +46,7 @@ class CopyWriter {
 
   void write_line(std::string_view line) {
     if (!out_) open();
-    const std::string text = trim_right(line) + '\n';
+    const std::string text = std::string(trim_right(line)) + '\n';
     if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) fail();
   }
 
@@ -147,7 +143,7 @@ StructureSelection choose_selection(const RunSettings& settings, const ScanResul
                                     std::string_view file_name, const SelectionDialogue* dialogue,
                                     const Report& report) {
   StructureSelection selection;
-  const std::string name = trim_right(file_name);
+  const std::string name(trim_right(file_name));
 
   if (scan.model_count > 0) {
     if (dialogue && scan.model_count >= 2) {
@@ -174,7 +170,7 @@ StructureSelection choose_selection(const RunSettings& settings, const ScanResul
     for (;;) {
       std::string raw = dialogue->ask_text("Process chain (0: all chains)", kMaxChainIds);
       if (raw.size() > kMaxChainIds) raw.resize(kMaxChainIds);
-      const std::string answer = trim_right(raw);
+      const std::string answer(trim_right(raw));
       const bool leading_underscore = !answer.empty() && answer[0] == '_';
       const std::size_t given = answer.size() - (leading_underscore ? 1 : 0);
       if (given > scan.chains.size()) {
@@ -302,7 +298,7 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
     throw ModelNotFoundError(selection.model_number, name, models);
   }
   if (selection.chain_selection && copied == 0) {
-    throw Error(" Error --  chain ID (" + trim_right(selection.chain_ids) + ") in PDB file " + name +
+    throw Error(" Error --  chain ID (" + std::string(trim_right(selection.chain_ids)) + ") in PDB file " + name +
                     " does not exist",
                 1);
   }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/harmonic_tables.hpp"
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 #include "io/record_file.hpp"
 
@@ -87,8 +88,7 @@ SaveData read_records(RecordReader& reader) {
     d.n_atoms = reader.get_i32();
     reader.end_record();
     if (name.find('\0') != std::string::npos) throw SaveFormatError("NUL byte in the name");
-    name.erase(name.find_last_not_of(' ') + 1);  // npos + 1 == 0 for an all-blank name
-    d.structure_name = std::move(name);
+    d.structure_name = trim_right(name);
     if (std::string fault = header_fault(d); !fault.empty()) throw SaveFormatError(fault);
 
     begin_exact_record(reader, kRecord2Length, 2);

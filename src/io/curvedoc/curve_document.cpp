@@ -3,13 +3,14 @@
 
 #include <string>
 
+#include "core/trim.hpp"
+
 namespace tessel {
 
 CurveDocument document_create() { return CurveDocument(plover_document_create()); }
 
 int document_read(CurveDocument& document, std::string_view file_name, std::string_view format) {
-  const std::size_t last = file_name.find_last_not_of(' ');
-  const std::string name(file_name.substr(0, last == std::string_view::npos ? 0 : last + 1));
+  const std::string name(trim_right(file_name));
   if (name.find('\0') != std::string::npos) return kPloverCannotOpen;
   const std::string format_text(format);
   return plover_document_read(document.get(), name.c_str(), format_text.c_str());
