@@ -4,6 +4,7 @@
 #include <array>
 
 #include "io/fortran_format.hpp"
+#include "io/version_texts.hpp"
 
 namespace tessel {
 
@@ -21,10 +22,10 @@ std::string lines(std::span<const std::string_view> texts) {
 std::string banner_text() {
   static constexpr std::array<std::string_view, 6> kBox = {
       " ***  ------------------------------------------------  ***",
-      " ***    T E S S E L  Wintel/UNIX/Linux version 2.8.3    ***",
+      kBannerVersionLine,
       " ***     Solution scattering from atomic structures     ***",
       " ***   Version (LMAX=50) for small and wide angles      ***",
-      " ***        Last revised  ---  12/08/15 14:00           ***",
+      kBannerRevisedLine,
       " ***  ------------------------------------------------  ***",
   };
   std::string text = "\n";

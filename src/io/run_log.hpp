@@ -7,10 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace tessel {
+#include "io/version_texts.hpp"
 
-// The program line that opens the log and begins its closing line.
-inline constexpr std::string_view kLogTitle = "  T E S S E L    Version 2.8.3  -- 04/10/12";
+namespace tessel {
 
 // The title, two empty lines, " -- Program  started  at " with the time stamp, an empty line,
 // the real-space grid heading and an empty line.

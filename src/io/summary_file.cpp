@@ -2,6 +2,7 @@
 #include "io/summary_file.hpp"
 
 #include "io/fortran_format.hpp"
+#include "io/version_texts.hpp"
 
 namespace tessel {
 
@@ -18,7 +19,8 @@ std::string fixed_field(std::string_view text, std::size_t width) {
 std::string summary_header(std::string_view time_stamp, std::string_view command_line) {
   static const Format line("(A)");
   std::string text = "\n";
-  text += line(std::string(" Created by TESSEL v. 28 on ") + std::string(time_stamp));
+  text += line(std::string(" Created by TESSEL ") + std::string(kSummaryVersion) + " on " +
+               std::string(time_stamp));
   text += "\n";
   text += line(std::string(" Batch: ") + std::string(command_line));
   return text;
