@@ -196,6 +196,10 @@ struct StructureAmplitudes {
   Envelope envelope;          // completed
 };
 
+// Whether a structure's atoms are grouped by form factor for amplitudes of this shape (see
+// StructureAccumulator); if so the loops form 2 multiply-adds per term instead of 4.
+bool atoms_grouped_by_form_factor(int l_max, int n_points);
+
 // One structure's pass: feed the atoms batch by batch in file order, then finish once. The atom
 // numbering for the envelope runs over all atoms added, from 1. The tables must outlive it.
 //
@@ -208,10 +212,6 @@ struct StructureAmplitudes {
 // the threads share (see AmplitudeKernel). Either way the AtomSums and the EnvelopeSearch, whose
 // ties go to the later atom, stay in file order in one thread, and the results do not depend on
 // the number of threads.
-// Whether a structure's atoms are grouped by form factor for amplitudes of this shape (see
-// StructureAccumulator); if so the loops form 2 multiply-adds per term instead of 4.
-bool atoms_grouped_by_form_factor(int l_max, int n_points);
-
 class StructureAccumulator {
  public:
   // Amplitudes, sums and envelope; `loops` sets the threads and the instruction set.
