@@ -1,3 +1,5 @@
+// The partial amplitudes of a structure: single atoms, the Debye sum, rotations, symmetric
+// pairs, order zero and dummy residues, checked against their defining formulas.
 #include "core/amplitudes.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The atom-type table: atomic numbers, electrons of the hydrogen groups, radii and the order of
+// the element codes.
 #include "core/atom_types.hpp"
 
 #include <gtest/gtest.h>

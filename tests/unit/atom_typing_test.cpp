@@ -1,3 +1,5 @@
+// Typing of structure records: element codes, elements from columns or atom names, hydrogen
+// groups from the residue dictionary, and which records are typed.
 #include "io/atom_typing.hpp"
 
 #include <gtest/gtest.h>

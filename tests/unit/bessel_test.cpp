@@ -1,3 +1,5 @@
+// Spherical Bessel functions and their cut-off orders, checked against the standard library,
+// closed forms of low orders and the counting rule.
 #include "core/bessel.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Reading measured curve files through the curve document: the real merged curve, the layouts
+// users have, number parsing, failures as statuses and oversized or junk input.
 #include "io/curvedoc/curve_document.hpp"
 #include "io/curvedoc/plover_document.hpp"
 

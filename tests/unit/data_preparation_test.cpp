@@ -1,3 +1,5 @@
+// Preparation of a measured curve for the fit: regridding, the first point and error floors,
+// the cut and outer average, and the Guinier range.
 #include "core/data_preparation.hpp"
 #include "io/data_preparation_report.hpp"
 

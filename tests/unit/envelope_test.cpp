@@ -1,3 +1,5 @@
+// The angular envelope: which directions atoms reach, the runner-up rule, unreached directions
+// and the statistics of the completed envelope.
 #include "core/envelope.hpp"
 
 #include <gtest/gtest.h>

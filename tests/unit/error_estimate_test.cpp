@@ -1,3 +1,5 @@
+// Error estimates of a measured curve: the smoothing fit and its window, the runs test, and the
+// noise estimate with its fallback.
 #include "core/error_estimate.hpp"
 
 #include <gtest/gtest.h>

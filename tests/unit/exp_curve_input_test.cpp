@@ -1,3 +1,5 @@
+// Input of the measured curve: filtering unusable points with their warnings, estimated errors,
+// the capacity limit, and the reading stages with their reports.
 #include "io/exp_curve_input.hpp"
 
 #include <gtest/gtest.h>

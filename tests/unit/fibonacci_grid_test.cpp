@@ -1,3 +1,5 @@
+// The Fibonacci direction grid: its size, pole-to-pole layout, azimuth steps, unit vectors and
+// order limits.
 #include "core/fibonacci_grid.hpp"
 
 #include <gtest/gtest.h>

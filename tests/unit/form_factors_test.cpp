@@ -1,3 +1,5 @@
+// Atomic and group form factors: values at zero, at a given angle, and group factors as the
+// orientational average of their geometry (Debye formula).
 #include "core/form_factors.hpp"
 
 #include <gtest/gtest.h>

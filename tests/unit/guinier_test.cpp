@@ -1,3 +1,5 @@
+// The Guinier-range estimate of the radius of gyration on exact Guinier curves, and its range
+// limits.
 #include "core/guinier.hpp"
 #include "io/data_preparation_report.hpp"
 

@@ -1,3 +1,5 @@
+// The harmonic tables: storage order, defining values of small tables, azimuth rows, the
+// Legendre table against the standard library, and spherical harmonics at the nodes.
 #include "core/harmonic_tables.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The hydration shell: the radial integral table, the forward amplitude as the shell volume, a
+// spherical shell from a constant envelope, and the progress marks.
 #include "core/hydration_shell.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The built-in hydrogen dictionaries: well-formed sorted rows, amino acids, side chains and
+// nucleotides in the new and the old naming.
 #include "io/hydrogen_dictionary.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Intensities from partial amplitudes: partial and cross terms, the model intensity, the
+// excluded-volume scale and its tail, and the combined radius of gyration.
 #include "core/intensity.hpp"
 
 #include <gtest/gtest.h>
@@ -66,7 +68,8 @@ TEST(Intensity, ModelIntensityIsThatOfTheNetAmplitude) {
 
 TEST(Intensity, GaussianExcludedVolumeScale) {
   // ρ0·(V_ex/N)·exp(−s²·V̄^(2/3)/(4π)), V̄ = (4π/3)·1.6³, ρ0 = 0.334, V_ex/N = 15: reference
-  // values computed separately, with 2/3 as the single-precision constant and as a double.
+  // values from this formula in double precision (Python's math.exp and ** operator), with the
+  // exponent 0.6666666269302368 (the single-precision constant 0.6666666) and 2/3.
   const std::vector<double> s = {0.0, 0.25, 0.5};
   const std::vector<double> i_c = {1.0, 1.0, 1.0};
   const std::vector<double> single = excluded_volume_scale(s, i_c, 0.334, 15000.0, 1000, 1.6);

@@ -1,3 +1,4 @@
+// Storage of partial amplitudes (the save file's order) and the phase turn of each order.
 #include "core/partial_amplitudes.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Rebinning a measured curve onto a coarser grid: linear curves kept, weights summing to one,
+// empty bins.
 #include "core/rebin.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Linear regridding of a table: interpolation between neighbours, the one-percent margin and
+// degenerate tables.
 #include "core/regrid.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Cubic-spline regridding: the interval search, exactness on lines and parabolas, a cubic's
+// error, out-of-range points, degenerate tables and the precomputed interpolator.
 #include "core/respline.hpp"
 #include "core/locate.hpp"
 

@@ -1,3 +1,4 @@
+// The computed s grid: from zero to the maximum s, and the single-point grid.
 #include "core/s_grid.hpp"
 
 #include <gtest/gtest.h>
