@@ -188,15 +188,20 @@ void AmplitudeKernel::prepare_block(std::span<const CentredAtom> atoms, Amplitud
   }
 }
 
+int AmplitudeKernel::block_orders(const AmplitudeBlock& block, int first, int count,
+                                  AmplitudeWorkspace& ws, std::size_t& active) const {
+  return multipole::count_block_orders(s_.data() + first, count, block.radius, 0.0,
+                                       tables_->l_max(), ws.counts, active);
+}
+
 void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, int count,
                                        AmplitudeWorkspace& ws, AmplitudeSums& out) const {
   assert(count >= 1 && count <= multipole::kTilePoints);
+  std::size_t active = 0;
+  const int used = block_orders(block, first, count, ws, active);
+  if (used == 0) return;
   const auto orders = as_size(tables_->l_max() + 1);
   const auto n = as_size(block.size());
-  std::size_t active = 0;
-  const int used = multipole::count_block_orders(s_.data() + first, count, block.radius, 0.0,
-                                                 tables_->l_max(), ws.counts, active);
-  if (used == 0) return;
 
   // Weights by atom, then order, then amplitude and point: [b][l][o][p], the eight weights that
   // the sums read together for one atom and order in one cache line.
@@ -236,12 +241,11 @@ void AmplitudeKernel::add_block_points(const AmplitudeBlock& block, int first, i
 void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int first, int count,
                                               AmplitudeWorkspace& ws, PartialAmplitudes& out) const {
   assert(count >= 1 && count <= multipole::kMaxTilePoints);
+  std::size_t active = 0;
+  const int used = block_orders(block, first, count, ws, active);
+  if (used == 0) return;
   const auto orders = as_size(tables_->l_max() + 1);
   const auto n = as_size(block.size());
-  std::size_t active = 0;
-  const int used = multipole::count_block_orders(s_.data() + first, count, block.radius, 0.0,
-                                                 tables_->l_max(), ws.counts, active);
-  if (used == 0) return;
 
   // Weights by atom, then order, then point: [b][l][p], the eight points of an order in one
   // cache line; the weights are formed four points at a time.
@@ -273,29 +277,30 @@ void AmplitudeKernel::add_block_bessel_points(const AmplitudeBlock& block, int f
   multipole::add_tile(tile, simd_);
 }
 
-void AmplitudeKernel::add_bessel_sums(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
-                                      PartialAmplitudes& out) const {
-  assert(out.l_max() == tables_->l_max() && out.n_points() == n_points());
+template <class Out>
+void AmplitudeKernel::add_blockwise(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                                    Out& out, int step, AddPoints<Out> add_points) const {
   const auto block = as_size(block_);
   for (std::size_t first = 0; first < atoms.size(); first += block) {
     prepare_block(atoms.subspan(first, std::min(block, atoms.size() - first)), ws, ws.block);
-    for (int k = 0; k < n_points(); k += multipole::kMaxTilePoints) {
-      add_block_bessel_points(ws.block, k, std::min(multipole::kMaxTilePoints, n_points() - k), ws, out);
+    for (int k = 0; k < n_points(); k += step) {
+      (this->*add_points)(ws.block, k, std::min(step, n_points() - k), ws, out);
     }
   }
+}
+
+void AmplitudeKernel::add_bessel_sums(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
+                                      PartialAmplitudes& out) const {
+  assert(out.l_max() == tables_->l_max() && out.n_points() == n_points());
+  add_blockwise(atoms, ws, out, multipole::kMaxTilePoints,
+                &AmplitudeKernel::add_block_bessel_points);
 }
 
 void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
                                 AmplitudeSums& out) const {
   assert(out.atoms.l_max() == tables_->l_max() && out.atoms.n_points() == n_points());
   assert(out.solvent.l_max() == tables_->l_max() && out.solvent.n_points() == n_points());
-  const auto block = as_size(block_);
-  for (std::size_t first = 0; first < atoms.size(); first += block) {
-    prepare_block(atoms.subspan(first, std::min(block, atoms.size() - first)), ws, ws.block);
-    for (int k = 0; k < n_points(); k += multipole::kTilePoints) {
-      add_block_points(ws.block, k, std::min(multipole::kTilePoints, n_points() - k), ws, out);
-    }
-  }
+  add_blockwise(atoms, ws, out, multipole::kTilePoints, &AmplitudeKernel::add_block_points);
 }
 
 void AmplitudeKernel::add_atoms(std::span<const CentredAtom> atoms, WorkerPool& pool,

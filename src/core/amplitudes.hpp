@@ -166,12 +166,24 @@ class AmplitudeKernel {
   // Sorts the atoms of one block by decreasing r and stores their harmonics and columns.
   void prepare_block(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws,
                      AmplitudeBlock& block) const;
+  // The orders the block's atoms count at points first..first+count−1, into ws.counts (see
+  // multipole::count_block_orders); `active` is set to the atoms that count any.
+  int block_orders(const AmplitudeBlock& block, int first, int count, AmplitudeWorkspace& ws,
+                   std::size_t& active) const;
   // Adds the block's terms at points first..first+count−1 (count ≤ multipole::kTilePoints).
   void add_block_points(const AmplitudeBlock& block, int first, int count, AmplitudeWorkspace& ws,
                         AmplitudeSums& out) const;
   // The same for the sums of j_l·conj(Y) alone.
   void add_block_bessel_points(const AmplitudeBlock& block, int first, int count,
                                AmplitudeWorkspace& ws, PartialAmplitudes& out) const;
+  // Prepares the atoms block by block, in order, and adds each block's terms by `add_points`
+  // on runs of `step` points.
+  template <class Out>
+  using AddPoints = void (AmplitudeKernel::*)(const AmplitudeBlock&, int, int,
+                                              AmplitudeWorkspace&, Out&) const;
+  template <class Out>
+  void add_blockwise(std::span<const CentredAtom> atoms, AmplitudeWorkspace& ws, Out& out,
+                     int step, AddPoints<Out> add_points) const;
 
   const HarmonicTables* tables_;
   std::span<const double> s_;

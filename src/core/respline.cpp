@@ -41,6 +41,28 @@ double slope(const double (&w)[3], std::span<const double> y, bool at_start) {
 
 bool within(double u, double lo, double hi) { return u >= lo && u <= hi; }  // false for NaN
 
+// The interval lo..hi = lo + 1 of the ascending table x that brackets t (found by bisection),
+// its width h and t's weights a of x[lo] and b of x[hi].
+struct Bracket {
+  std::size_t lo, hi;
+  double h, a, b;
+};
+
+Bracket bracket(std::span<const double> x, double t) {
+  std::size_t lo = 0;
+  std::size_t hi = x.size() - 1;
+  while (hi - lo > 1) {
+    const std::size_t mid = (hi + lo) / 2;
+    if (x[mid] > t) {
+      hi = mid;
+    } else {
+      lo = mid;
+    }
+  }
+  const double h = x[hi] - x[lo];
+  return {lo, hi, h, (x[hi] - t) / h, (t - x[lo]) / h};
+}
+
 }  // namespace
 
 ResplineResult RESPLINE(std::span<const double> x, std::span<const double> y, std::span<const double> u) {
@@ -87,19 +109,7 @@ ResplineResult RESPLINE(std::span<const double> x, std::span<const double> y, st
       result.out_of_range = true;
       continue;
     }
-    std::size_t lo = 0;
-    std::size_t hi = n - 1;
-    while (hi - lo > 1) {
-      const std::size_t mid = (hi + lo) / 2;
-      if (x[mid] > u[i]) {
-        hi = mid;
-      } else {
-        lo = mid;
-      }
-    }
-    const double h = x[hi] - x[lo];
-    const double a = (x[hi] - u[i]) / h;
-    const double b = (u[i] - x[lo]) / h;
+    const auto [lo, hi, h, a, b] = bracket(x, u[i]);
     result.values[i] = a * y[lo] + b * y[hi] + ((a * a * a - a) * y2[lo] + (b * b * b - b) * y2[hi]) * (h * h) / 6.0;
   }
   return result;
@@ -145,19 +155,7 @@ SplineInterpolator::SplineInterpolator(std::span<const double> x, std::span<cons
       out_of_range_ = true;
       continue;
     }
-    std::size_t lo = 0;
-    std::size_t hi = n - 1;
-    while (hi - lo > 1) {
-      const std::size_t mid = (hi + lo) / 2;
-      if (x[mid] > u[i]) {
-        hi = mid;
-      } else {
-        lo = mid;
-      }
-    }
-    const double h = x[hi] - x[lo];
-    const double a = (x[hi] - u[i]) / h;
-    const double b = (u[i] - x[lo]) / h;
+    const auto [lo, hi, h, a, b] = bracket(x, u[i]);
     targets_[i] = Target{lo, a, b, (a * a * a - a) * (h * h) / 6.0, (b * b * b - b) * (h * h) / 6.0};
   }
 
