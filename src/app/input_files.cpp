@@ -5,6 +5,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <utility>
 
 #include "core/errors.hpp"
 #include "core/trim.hpp"
@@ -25,7 +26,40 @@ std::string upper(std::string s) {
   return s;
 }
 
+bool ends_with_any_case(std::string_view name, std::string_view ending) {
+  if (name.size() < ending.size()) return false;
+  const std::string_view tail = name.substr(name.size() - ending.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(tail[i])) != ending[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::optional<InputKind> input_kind(std::string_view name) {
+  for (const InputEnding& e : kInputEndings) {
+    if (ends_with_any_case(name, e.ending)) return e.kind;
+  }
+  return std::nullopt;
+}
+
+std::string accepted_endings_line() {
+  constexpr std::array<std::pair<InputKind, std::string_view>, 3> kinds = {{
+      {InputKind::structure, "structures"},
+      {InputKind::save, "save files"},
+      {InputKind::data, "curves"},
+  }};
+  std::string line = " Accepted file endings (any case):";
+  for (std::size_t k = 0; k < kinds.size(); ++k) {
+    line += k == 0 ? " " : "; ";
+    line += kinds[k].second;
+    for (const InputEnding& e : kInputEndings) {
+      if (e.kind == kinds[k].first) line.append(" ").append(e.ending);
+    }
+  }
+  return line;
+}
 
 ClassifiedInputs classify_input_files(std::span<const std::string> files,
                                       const std::function<bool(const std::string&)>& exists) {
@@ -34,17 +68,14 @@ ClassifiedInputs classify_input_files(std::span<const std::string> files,
   for (const std::string& given : files) {
     const std::string name(trim_right(given));
     if (name.size() < 5) throw Error(" Error -- Illegal option " + name);
-    const std::string ending = upper(name.substr(name.size() - 4));
-    std::vector<std::string>* list = nullptr;
-    if (ending == ".PDB" || ending == ".ENT") {
-      list = &out.structures;
-    } else if (ending == ".SAV") {
-      list = &out.saves;
-    } else if (ending == ".DAT") {
-      list = &out.data;
-    } else {
-      throw Error(" Error -- Unsupported file extension " + ending);
+    const std::optional<InputKind> kind = input_kind(name);
+    if (!kind) {
+      throw Error(" Error -- Unsupported file extension " + upper(name.substr(name.size() - 4)) +
+                  "\n" + accepted_endings_line());
     }
+    std::vector<std::string>* list = *kind == InputKind::structure ? &out.structures
+                                     : *kind == InputKind::save    ? &out.saves
+                                                                   : &out.data;
     if (!exists(name)) throw Error(" Error -- File does not exist " + name);
     list->push_back(name);
   }

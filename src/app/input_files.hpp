@@ -2,26 +2,55 @@
 // decide about the run: the mode, whether a fit is wanted and the command of the re-runs.
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/run_settings.hpp"
 
 namespace tessel {
 
-struct ClassifiedInputs {
-  std::vector<std::string> structures;  // .pdb, .ent
-  std::vector<std::string> saves;       // .sav
-  std::vector<std::string> data;        // .dat
+// What an input file is, told by its ending.
+enum class InputKind { structure, save, data };
+
+struct InputEnding {
+  std::string_view ending;  // lower-case, with its dot; matched in any case
+  InputKind kind;
 };
 
-// Sorts the files by their last four characters, upper-cased, keeping their order. Throws
-// tessel::Error (status 1) for the first file that is too short to have an extension
-// (" Error -- Illegal option "), has another extension (" Error -- Unsupported file extension ")
-// or does not exist (" Error -- File does not exist "); then for structure and save files
-// together (" Error -- Either PDB or SAV file should be used") or neither
+// Every file ending the program takes, in the order the accepted-endings line lists them. A new
+// structure or curve format is added here and nowhere else.
+inline constexpr std::array kInputEndings = {
+    InputEnding{".pdb", InputKind::structure}, InputEnding{".ent", InputKind::structure},
+    InputEnding{".sav", InputKind::save},      InputEnding{".dat", InputKind::data},
+    InputEnding{".txt", InputKind::data},      InputEnding{".csv", InputKind::data},
+    InputEnding{".sub", InputKind::data},
+};
+
+// The kind of a file name by the table above (the name ends with the ending, in any case), or
+// nothing for another ending.
+std::optional<InputKind> input_kind(std::string_view name);
+
+// The line written after " Error -- Unsupported file extension ": the endings of the table by
+// kind, without the line end.
+std::string accepted_endings_line();
+
+struct ClassifiedInputs {
+  std::vector<std::string> structures;  // structure files (.pdb, .ent)
+  std::vector<std::string> saves;       // save files (.sav)
+  std::vector<std::string> data;        // curves (.dat, .txt, .csv, .sub)
+};
+
+// Sorts the files by their endings (kInputEndings), keeping their order. Throws tessel::Error
+// (status 1) for the first file that is too short to have an extension
+// (" Error -- Illegal option "), has another extension (" Error -- Unsupported file extension "
+// with the last four characters upper-cased, then the accepted-endings line) or does not exist
+// (" Error -- File does not exist "); then for structure and save files together
+// (" Error -- Either PDB or SAV file should be used") or neither
 // (" Error -- No PDB or SAV file provided").
 ClassifiedInputs classify_input_files(std::span<const std::string> files,
                                       const std::function<bool(const std::string&)>& exists);

@@ -15,16 +15,17 @@ namespace {
 
 const std::set<std::string> kExisting = {"1ABC.PDB", "1abc.pdb", "x.Dat", "m1.ent", "a.sav",
                                          "b.SAV",    "e1.dat",   "e2.dat", "a.pd",  "y.txt",
-                                         "dir/z.pdb"};
+                                         "y.xyz",    "c.CSV",    "s.sub",  "dir/z.pdb"};
 
 bool exists(const std::string& name) { return kExisting.count(name) > 0; }
 
 TEST(InputFiles, SortedByExtensionInCommandLineOrder) {
   const std::vector<std::string> files = {"1ABC.PDB", "x.Dat", "1abc.pdb", "e1.dat", "m1.ent",
-                                          "dir/z.pdb"};
+                                          "y.txt",    "c.CSV", "s.sub",    "dir/z.pdb"};
   const ClassifiedInputs c = classify_input_files(files, exists);
   EXPECT_EQ(c.structures, (std::vector<std::string>{"1ABC.PDB", "1abc.pdb", "m1.ent", "dir/z.pdb"}));
-  EXPECT_EQ(c.data, (std::vector<std::string>{"x.Dat", "e1.dat"}));
+  // .txt, .csv and .sub are curves like .dat.
+  EXPECT_EQ(c.data, (std::vector<std::string>{"x.Dat", "e1.dat", "y.txt", "c.CSV", "s.sub"}));
   EXPECT_TRUE(c.saves.empty());
   const ClassifiedInputs saves = classify_input_files(std::vector<std::string>{"a.sav", "b.SAV"}, exists);
   EXPECT_EQ(saves.saves.size(), 2u);
@@ -38,7 +39,9 @@ TEST(InputFiles, FirstBadFileStopsTheRun) {
   const Case cases[] = {
       {{}, " Error -- No PDB or SAV file provided"},
       {{"a.pd"}, " Error -- Illegal option a.pd"},
-      {{"1abc.pdb", "y.txt", "a.pd"}, " Error -- Unsupported file extension .TXT"},
+      {{"1abc.pdb", "y.xyz", "a.pd"},
+       " Error -- Unsupported file extension .XYZ\n Accepted file endings (any case): structures"
+       " .pdb .ent; save files .sav; curves .dat .txt .csv .sub"},
       {{"nothere.pdb"}, " Error -- File does not exist nothere.pdb"},
       {{"1abc.pdb", "a.sav"}, " Error -- Either PDB or SAV file should be used"},
       {{"x.Dat"}, " Error -- No PDB or SAV file provided"},
