@@ -11,6 +11,7 @@
 #include <limits>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "core/errors.hpp"
 #include "core/trim.hpp"
@@ -322,8 +323,22 @@ void derive_settings(RunSettings& settings) {
   }
 }
 
+namespace {
+
+// The input files an argument names: itself, or the files it matches as a pattern.
+std::vector<std::string> input_names(const std::string& value, const validate::FileCheck& readable,
+                                     const PatternExpander& expand) {
+  if (!has_wildcard(value) || readable(value)) return {value};
+  std::vector<std::string> names = expand(value);
+  if (names.empty()) die("error: no input file matches the pattern: " + value);
+  return names;
+}
+
+}  // namespace
+
 ParseOutcome parse_command_line(std::span<const std::string> args,
-                                const validate::FileCheck& readable) {
+                                const validate::FileCheck& readable,
+                                const PatternExpander& expand) {
   // The smallest maximum scattering vector: 2^-52, one unit in the last place of 1.0.
   constexpr double kMinSMax = std::numeric_limits<double>::epsilon();
 
@@ -337,7 +352,10 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
       case kEnd:
         derive_settings(s);
         return outcome;
-      case kInputFile: s.input_files.push_back(validate::input_file(v, readable)); break;
+      case kInputFile:
+        for (const std::string& name : input_names(v, readable, expand))
+          s.input_files.push_back(validate::input_file(name, readable));
+        break;
       case kHarmonicOrder: s.l_max = validate::integer("lm", v, 1, kMaxHarmonicOrder); break;
       case kFibonacciOrder:
         s.fibonacci_order = validate::integer("fb", v, kMinFibonacciOrder, kMaxFibonacciOrder);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/file_patterns.hpp"
 #include "core/run_settings.hpp"
 
 namespace tessel {
@@ -143,8 +144,12 @@ struct ParseOutcome {
 };
 
 // Parses a batch command line (args[0] is the program path; at least one argument follows).
+// An input file that holds '*', '?' or '[' and names no readable file is a pattern: the files
+// it matches (`expand`, sorted) take its place, and a pattern that matches nothing stops the
+// run ("error: no input file matches the pattern: " and the pattern).
 // Throws FatalStop on the first bad option, value or input file.
 ParseOutcome parse_command_line(std::span<const std::string> args,
-                                const validate::FileCheck& readable = validate::readable_file);
+                                const validate::FileCheck& readable = validate::readable_file,
+                                const PatternExpander& expand = expand_file_pattern);
 
 }  // namespace tessel
