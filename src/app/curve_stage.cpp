@@ -1,10 +1,12 @@
 // The experimental curve of a fitting job, from the data file to the prepared fit data.
 #include "app/curve_stage.hpp"
 
+#include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "io/curve_warnings.hpp"
 #include "io/data_preparation_report.hpp"
 #include "io/exp_curve_input.hpp"
 #include "io/fortran_format.hpp"
@@ -77,8 +79,17 @@ PreparedCurve prepare_experimental_curve(const CurveRequest& request, Dialogue* 
   if (dialogue) {
     ask_units = [dialogue](double factor) { return dialogue->ask_angular_units({}, factor); };
   }
-  convert_units(curve, choose_unit_factor(request.angular_units, curve, ask_units), report);
+  const double factor = choose_unit_factor(request.angular_units, curve, ask_units);
+  convert_units(curve, factor, report);
+  out.units_code = unit_code_of_factor(factor);
   const double model_s_max = request.model_s.back();
+  for (const std::optional<std::string>& warning :
+       {units_range_warning(curve, model_s_max, out.data_file, out.units_code),
+        points_beyond_warning(curve, model_s_max, out.data_file)}) {
+    if (!warning) continue;
+    report.to_both(*warning + '\n');
+    out.warnings.push_back(*warning);
+  }
   cut_to_model_range(curve, model_s_max, report);
   if (request.keep_read_errors) out.read_errors.resize(curve.size());
 

@@ -31,11 +31,15 @@ struct PreparedCurve {
   bool subtract_constant = false;     // as chosen
   double rho0 = 0.0;                  // as given (asked again in interactive mode)
   std::vector<double> read_errors;    // the errors as read, one per point kept (empty unless kept)
+  int units_code = 1;                 // the units the curve was read in (1..4, as -un gives them)
+  std::vector<std::string> warnings;  // the warnings given about the curve, one line each
   FitData data;                       // the measured curve in 1/Å cut to the model's range, and
                                       // the regridded one, prepared for the fit
 };
 
-// Runs the stage. A data file that cannot be read or has fewer than two usable points writes
+// Runs the stage. Points at or beyond the model's largest s, and an s range implausible for
+// the units, are warned about on the console and in the log (and listed in `warnings`) before
+// the cut. A data file that cannot be read or has fewer than two usable points writes
 // " Error reading SAXS data file" to the error stream and asks again in interactive mode
 // (`dialogue` given); in batch mode it throws Error with that text and status 1. A curve with no
 // point below the model's largest s throws Error(" Error -- Increase maximum scattering vector ").
