@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/driver.hpp"
+#include "app/interrupt.hpp"
 #include "app/platform.hpp"
 #include "app/process_memory.hpp"
 #include "core/errors.hpp"
@@ -36,6 +37,7 @@ bool read_loop_settings(tessel::LoopSettings& loops) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tessel::install_interrupt_handlers();
   tessel::prepare_process_memory();
   tessel::LoopSettings loops;
   if (!read_loop_settings(loops)) return 1;

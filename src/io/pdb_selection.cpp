@@ -320,6 +320,7 @@ JobStructure prepare_structure(const std::filesystem::path& file, const RunSetti
   job.path = file;
   job.output_name = file.string();
   const ScanResult scan = scan_structure_file(file);
+  job.model_count = scan.model_count;
   job.selection = choose_selection(settings, scan, file.string(), dialogue, report);
   if (job.selection.model_selection || job.selection.chain_selection) {
     const bool keep_hydrogens = settings.explicit_hydrogens || dialogue != nullptr;
@@ -329,6 +330,15 @@ JobStructure prepare_structure(const std::filesystem::path& file, const RunSetti
     job.copy = std::move(filtered.copy);
   }
   return job;
+}
+
+std::optional<std::string> merged_models_warning(const JobStructure& structure,
+                                                 std::string_view file_name, bool interactive) {
+  if (structure.selection.model_selection || structure.model_count < 2) return std::nullopt;
+  const std::string how = interactive ? "answer \"Process model number\" with its number"
+                                      : "give its number with -nmr (for example -nmr 1)";
+  return " Warning: all " + int_text(structure.model_count) + " models of " +
+         std::string(file_name) + " were read together as one particle; to read one model " + how;
 }
 
 }  // namespace tessel

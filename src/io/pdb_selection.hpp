@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -115,6 +116,7 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
 // The structure of one job after scan, choice and filter.
 struct JobStructure {
   std::filesystem::path path;   // the file the pre-pass and the amplitude stage read
+  int model_count = 0;          // "MODEL" records of the file as given
   std::string output_name;      // the name the job's output names derive from
   StructureSelection selection;
   TemporaryFile copy;           // the filtered copy when a selection is active
@@ -125,5 +127,11 @@ struct JobStructure {
 // hydrogen question comes later: the passes that read the copy drop them when the switch is off.
 JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
                                const SelectionDialogue* dialogue, const Report& report);
+
+// Without a model selection every model of a file with several is read, all together as one
+// particle. The warning says how many were merged and how to read one (`-nmr`, or the model
+// question in interactive mode); one line without its end. Nothing for a single model.
+std::optional<std::string> merged_models_warning(const JobStructure& structure,
+                                                 std::string_view file_name, bool interactive);
 
 }  // namespace tessel

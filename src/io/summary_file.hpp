@@ -21,6 +21,12 @@ std::string summary_data_file_line(std::string_view data_file);
 // and the Rg from the slope of the net intensity (F7.2).
 std::string summary_prediction_line(std::string_view structure_name, double rg);
 
+// A job that failed: " Failed: ", the structure (or save) file name padded to 20 characters,
+// "  Reason: " and the message that stopped the job, its lines joined and without leading
+// blanks. Lines of failed jobs begin with " Failed: " where those of complete jobs begin with
+// " Model: ".
+std::string summary_failure_line(std::string_view structure_name, std::string_view reason);
+
 // The command line as typed: the arguments (program path first) joined by blanks, trailing
 // blanks removed.
 std::string command_line_text(std::span<const std::string> args);
