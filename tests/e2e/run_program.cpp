@@ -33,8 +33,16 @@ int milliseconds_left(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
-                     const std::string& stdin_text, int time_limit_seconds) {
+namespace {
+
+// A signal sent once standard output holds a mark; standard input stays open until then.
+struct SignalAtMark {
+  std::string mark;
+  int signal_number = 0;
+};
+
+RunResult run(const fs::path& dir, const std::vector<std::string>& args,
+              const std::string& stdin_text, int time_limit_seconds, const SignalAtMark* at_mark) {
   // A child that exits before reading all of its input must not end the test with SIGPIPE.
   static const bool sigpipe_ignored = [] {
     std::signal(SIGPIPE, SIG_IGN);
@@ -78,7 +86,8 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
   // Feed standard input and drain both outputs without deadlock.
   std::size_t written = 0;
   int in_fd = in_pipe[1];
-  if (stdin_text.empty()) {
+  bool signalled = false;
+  if (stdin_text.empty() && at_mark == nullptr) {
     close(in_fd);
     in_fd = -1;
   } else {
@@ -93,7 +102,7 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
     int idx_out = -1, idx_err = -1, idx_in = -1;
     if (out_open) { fds[n] = {out_pipe[0], POLLIN, 0}; idx_out = n++; }
     if (err_open) { fds[n] = {err_pipe[0], POLLIN, 0}; idx_err = n++; }
-    if (in_fd >= 0) { fds[n] = {in_fd, POLLOUT, 0}; idx_in = n++; }
+    if (in_fd >= 0 && written < stdin_text.size()) { fds[n] = {in_fd, POLLOUT, 0}; idx_in = n++; }
     const int ready = poll(fds, static_cast<nfds_t>(n), milliseconds_left(deadline));
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -108,7 +117,7 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
     if (idx_in >= 0 && (fds[idx_in].revents & (POLLOUT | POLLERR | POLLHUP))) {
       const ssize_t w = write(in_fd, stdin_text.data() + written, stdin_text.size() - written);
       if (w > 0) written += static_cast<std::size_t>(w);
-      if (w < 0 || written == stdin_text.size()) {
+      if (w < 0 || (written == stdin_text.size() && at_mark == nullptr)) {
         close(in_fd);
         in_fd = -1;
       }
@@ -121,6 +130,10 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
     };
     drain(idx_out, out_pipe[0], out_open, result.out);
     drain(idx_err, err_pipe[0], err_open, result.err);
+    if (at_mark != nullptr && !signalled && result.out.find(at_mark->mark) != std::string::npos) {
+      kill(pid, at_mark->signal_number);
+      signalled = true;
+    }
   }
   if (in_fd >= 0) close(in_fd);
   close(out_pipe[0]);
@@ -136,6 +149,20 @@ RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   }
   return result;
+}
+
+}  // namespace
+
+RunResult run_tessel(const fs::path& dir, const std::vector<std::string>& args,
+                     const std::string& stdin_text, int time_limit_seconds) {
+  return run(dir, args, stdin_text, time_limit_seconds, nullptr);
+}
+
+RunResult run_tessel_and_signal(const fs::path& dir, const std::vector<std::string>& args,
+                                const std::string& stdin_text, const std::string& output_mark,
+                                int signal_number, int time_limit_seconds) {
+  const SignalAtMark at_mark{output_mark, signal_number};
+  return run(dir, args, stdin_text, time_limit_seconds, &at_mark);
 }
 
 TempDir::TempDir() {

@@ -25,6 +25,14 @@ RunResult run_tessel(const std::filesystem::path& dir, const std::vector<std::st
                      const std::string& stdin_text = "",
                      int time_limit_seconds = kRunTimeLimitSeconds);
 
+// Like run_tessel, but standard input stays open after `stdin_text`, and `signal_number` is
+// sent to the program once its standard output holds `output_mark`. With a mark that the
+// program writes as it waits for an answer, the signal finds it at a known point.
+RunResult run_tessel_and_signal(const std::filesystem::path& dir,
+                                const std::vector<std::string>& args,
+                                const std::string& stdin_text, const std::string& output_mark,
+                                int signal_number, int time_limit_seconds = kRunTimeLimitSeconds);
+
 // A fresh empty directory under the system temporary directory, removed on destruction.
 class TempDir {
  public:
