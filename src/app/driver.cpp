@@ -92,7 +92,7 @@ int run_program(std::span<const std::string> args, ProgramStreams streams, Platf
   try {
     return run_jobs(args, streams, platform, shared);
   } catch (const std::bad_alloc&) {
-    throw Error("Allocation would exceed memory limit");
+    throw Error(std::string(kAllocationFailure));
   }
 }
 

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <span>
 
 #include "app/curve_stage.hpp"
 #include "app/fit_stage.hpp"
 #include "app/input_files.hpp"
+#include "app/interrupt.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
 #include "app/save_stage.hpp"
@@ -21,6 +23,7 @@
 #include "core/intensity.hpp"
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
+#include "io/curve_warnings.hpp"
 #include "io/atom_typing.hpp"
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
@@ -64,9 +67,11 @@ class JobRun {
   JobRun(JobEnvironment& env, int index) : env_(env), settings_(env.settings), index_(index) {}
 
   void run();
-  // Runs the job; an error that ends it is also written to its log, if the log is open, so
-  // that the log does not break off without a reason.
-  void run_and_record_failure();
+  // Runs the job and returns its warnings. An error that ends it is also written to its log,
+  // if the log is open, so that the log does not break off without a reason, and to the
+  // summary as the job's failed line. The end of the answers in the middle of the job removes
+  // the files it made and ends the run with status 1.
+  std::vector<std::string> run_and_record_failure();
 
  private:
   bool interactive() const { return env_.dialogue != nullptr; }
@@ -77,6 +82,20 @@ class JobRun {
     log_ << text;
   }
   std::string now_stamp() { return time_stamp(env_.platform.now()); }
+  // A warning line on the console and in the log, kept for the job's list of warnings.
+  void warn(const std::string& line) {
+    both(line + '\n');
+    warnings_.push_back(line);
+  }
+  bool writes_summary() const { return !interactive() && !settings_.no_summary; }
+  // The name the summary gives the job: the structure as typed, or the save file.
+  std::string input_name() const {
+    return structure_name_.empty() ? save_file_read_ : structure_name_;
+  }
+  // Claims the output names (the log is created empty) and prepares the interrupt record.
+  void take_output_name(const OutputName& name);
+  void record_failure(std::string_view reason);
+  [[noreturn]] void abandon_after_end_of_input();
   std::string output_file(std::string_view extension) const {
     return base_name_ + std::string(extension);
   }
@@ -126,6 +145,9 @@ class JobRun {
   std::string coefficients_file_;  // the .flm file written, if any
   bool save_file_written_ = false;
   std::string save_file_read_;     // a job on a save file: its name as given
+  std::vector<std::string> created_files_;  // every file this job has made, for an abandoned job
+  std::vector<std::string> warnings_;       // the job's warnings, one line each
+  InterruptRecord interrupt_;               // what SIGINT or SIGTERM completes
 };
 
 void JobRun::run() {
@@ -138,6 +160,7 @@ void JobRun::run() {
   }
 
   obtain_structure();
+  if (!structure_.copy.empty()) interrupt_.set_temporary(structure_.copy.path().string());
   if (!env_.platform.exists(structure_.path.string()))
     throw Error(" Error -- File does not exist " + structure_.path.string());
   name_outputs();
@@ -150,6 +173,8 @@ void JobRun::run() {
     s_grid_ = make_s_grid(settings_.n_points, settings_.s_max);
   }
   write_structure_heading();
+  if (const auto merged = merged_models_warning(structure_, structure_name_, interactive()))
+    warn(*merged);
 
   ModelRequest request;
   request.structure = structure_.path;
@@ -173,6 +198,7 @@ void JobRun::run() {
   if (settings_.mode == RunMode::envelope_only) {
     log_ << envelope_job_end(now_stamp());
     close_log_checked();
+    interrupt_.clear();
     structure_.copy.remove();
     return;
   }
@@ -216,9 +242,8 @@ void JobRun::restore() {
   structure_name_ = data.structure_name;
 
   // The outputs go beside the structure the amplitudes came from; no prefix.
-  const OutputName name = choose_output_name(output_stem(structure_name_, true), "", env_.platform);
-  base_name_ = name.base;
-  run_number_ = name.run;
+  take_output_name(
+      choose_output_name(output_stem(structure_name_, true), "", env_.platform));
   env_.console << output_file_list(base_name_,
                                    {settings_.keep, settings_.mode, settings_.fit_wanted});
   env_.console << restored_console_report(data);
@@ -255,23 +280,34 @@ bool JobRun::write_save() {
   grids.n_directions = static_cast<int>(tables_->grid().size());
   grids.s_max = settings_.s_max;
   grids.s = s_grid_;
+  created_files_.push_back(output_file(".sav"));
   return save_model(output_file(".sav"), grids, model_, env_.error);
 }
 
 void JobRun::name_outputs() {
-  const OutputName name =
-      choose_output_name(output_stem(structure_.output_name), settings_.prefix, env_.platform);
-  base_name_ = name.base;
-  run_number_ = name.run;
+  take_output_name(
+      choose_output_name(output_stem(structure_.output_name), settings_.prefix, env_.platform));
   env_.console << output_file_list(base_name_,
                                    {settings_.keep, settings_.mode, settings_.fit_wanted});
 }
 
+void JobRun::take_output_name(const OutputName& name) {
+  base_name_ = name.base;
+  run_number_ = name.run;
+  created_files_.push_back(output_file(".log"));
+  interrupt_.set_log(output_file(".log"));
+  if (writes_summary())
+    interrupt_.set_summary(kSummaryFileName, summary_failure_line(input_name(), "interrupted"));
+}
+
 void JobRun::open_log(std::string_view header) {
   const std::string file = output_file(".log");
-  log_.open(file, std::ios::trunc);
+  // Emptied, then written at its end line by line (appending and unbuffered), so that what
+  // the job has done is in the file at every moment and an interrupt can add its line after it.
+  std::ofstream(file, std::ios::trunc).close();
+  log_.open(file, std::ios::app);
   if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
-  log_ << header;
+  log_ << std::unitbuf << header;
 }
 
 void JobRun::set_up_real_space_grid() {
@@ -386,6 +422,7 @@ void JobRun::write_envelope_coefficients() {
                               env_.console, ask_new_name);
   if (written) {
     coefficients_file_ = *written;
+    created_files_.push_back(*written);
   } else {
     log_ << saving_error(output_file(".flm"));
     env_.output_failed = true;
@@ -517,6 +554,7 @@ void JobRun::fit_curve() {
   request.model_s = s_grid_;
   request.rg_atoms = model_.structure.electron_rg;
   PreparedCurve curve = prepare_experimental_curve(request, env_.dialogue, report());
+  warnings_.insert(warnings_.end(), curve.warnings.begin(), curve.warnings.end());
   settings_.data_file = curve.data_file;
   settings_.subtract_constant = curve.subtract_constant;
   settings_.rho0 = curve.rho0;
@@ -531,6 +569,7 @@ void JobRun::fit_curve() {
   inputs.use_default_parameters = settings_.use_default_parameters;
   inputs.interactive = interactive();
   const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}, env_.loops});
+  if (const auto poor = poor_fit_warning(fit.chi2, curve.data_file, curve.units_code)) warn(*poor);
   settings_.delta_rho = fit.parameters.contrast;
   settings_.subtract_constant = fit.subtract_constant;
 
@@ -573,6 +612,7 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
   c.with_errors = settings_.write_errors;
 
   const std::string file = output_file(".fit");
+  created_files_.push_back(file);
   std::ofstream out(file, std::ios::trunc);
   bool ok = static_cast<bool>(out);
   if (ok) {
@@ -608,6 +648,7 @@ void JobRun::write_intensity(const Prediction& p) {
   const IntensityColumns columns{s_grid_, p.intensity, partial_.atoms, excluded, shell};
 
   const std::string file = output_file(".int");
+  created_files_.push_back(file);
   std::ofstream out(file, std::ios::trunc);
   bool ok = static_cast<bool>(out) && write_intensity_file(out, header, columns);
   const bool created = out.is_open();
@@ -631,6 +672,7 @@ void JobRun::write_amplitudes(const Prediction& p) {
       net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
                      p.delta_rho);
   const std::string file = output_file(".alm");
+  created_files_.push_back(file);
   if (LOALMS(file, structure_name_, settings_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
@@ -642,9 +684,10 @@ void JobRun::write_amplitudes(const Prediction& p) {
 void JobRun::end_job(std::string_view summary_line) {
   close_run_log(log_, now_stamp());
   close_log_checked();
+  // The job is complete: an interrupt from here on (in the re-runs) leaves its files alone.
+  interrupt_.clear();
   structure_.copy.remove();
-  if (!interactive() && !settings_.no_summary &&
-      !append_summary(env_.platform, env_.error, summary_line))
+  if (writes_summary() && !append_summary(env_.platform, env_.error, summary_line))
     env_.output_failed = true;
   run_further_data_files();
 }
@@ -658,16 +701,54 @@ void JobRun::close_log_checked() {
   }
 }
 
-void JobRun::run_and_record_failure() {
+std::vector<std::string> JobRun::run_and_record_failure() {
   try {
     run();
+  } catch (const NormalExit&) {
+    abandon_after_end_of_input();
   } catch (const Error& e) {
-    if (log_.is_open()) {
-      log_ << e.what() << '\n';
-      log_.close();
-    }
+    record_failure(e.what());
+    throw;
+  } catch (const std::bad_alloc&) {
+    record_failure(kAllocationFailure);
+    throw;
+  } catch (const std::exception& e) {
+    record_failure(std::string(kGeneralErrorLead) + e.what());
     throw;
   }
+  return std::move(warnings_);
+}
+
+void JobRun::record_failure(std::string_view reason) {
+  interrupt_.clear();
+  if (log_.is_open()) {
+    log_ << reason << '\n';
+    log_.close();
+  }
+  // The summary tells a failed job from a complete one by its first word.
+  if (writes_summary() && !append_summary(env_.platform, env_.error,
+                                          summary_failure_line(input_name(), reason)))
+    env_.output_failed = true;
+}
+
+void JobRun::abandon_after_end_of_input() {
+  // Before the job has made any file (the questions of the file name, the model and the
+  // chains) the end of the answers ends the run normally, as at the menu.
+  if (created_files_.empty()) throw NormalExit();
+  // Afterwards the job cannot be completed without its answers: nothing half-written may pass
+  // for a result, and the run is no success.
+  interrupt_.clear();
+  log_.close();
+  std::string removed;
+  for (const std::string& file : created_files_) {
+    if (!env_.platform.exists(file)) continue;
+    env_.platform.remove(file);
+    removed += " " + file;
+  }
+  structure_.copy.remove();
+  std::string message = " Error -- The input ended before the job was complete";
+  if (!removed.empty()) message += "; its files were removed:" + removed;
+  throw Error(message, 1);
 }
 
 void JobRun::run_further_data_files() {
@@ -708,9 +789,9 @@ int default_point_count(double s_max) {
   return static_cast<int>(quotient) + 1;
 }
 
-void run_job(JobEnvironment& env, int index) {
+std::vector<std::string> run_job(JobEnvironment& env, int index) {
   JobRun job(env, index);
-  job.run_and_record_failure();
+  return job.run_and_record_failure();
 }
 
 }  // namespace tessel

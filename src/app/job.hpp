@@ -36,8 +36,13 @@ struct JobEnvironment {
   std::shared_ptr<const HarmonicTables> tables;
 };
 
-// Runs job `index` (0-based) of the run. Errors that end the run throw tessel::Error.
-void run_job(JobEnvironment& env, int index);
+// Runs job `index` (0-based) of the run and returns the warnings it gave, one line each
+// (also written to the console and the log). Errors that end the run throw tessel::Error (or
+// the exception that ended the job); a job that failed has its reason at the end of its log and
+// a " Failed: " line in the summary. The end of the answers in the middle of an interactive job,
+// once it has made its first file, removes the files it made and throws Error (status 1);
+// before that it throws NormalExit.
+std::vector<std::string> run_job(JobEnvironment& env, int index);
 
 // Appends text to the summary file in one write. A summary file that cannot be written costs a
 // warning on the error stream and returns false; the run goes on.

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     // A check inside the computation refused its input: a message and status 1, never an abort.
     std::cout.flush();
-    std::cerr << " Error -- " << e.what() << '\n';
+    std::cerr << tessel::kGeneralErrorLead << e.what() << '\n';
     return 1;
   }
 }

@@ -3,8 +3,14 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tessel {
+
+// The message of an allocation that failed, and the lead of the message of any other exception
+// that ends a run (followed by its what()).
+inline constexpr std::string_view kAllocationFailure = "Allocation would exceed memory limit";
+inline constexpr std::string_view kGeneralErrorLead = " Error -- ";
 
 // A failure with the exact text the user sees and the exit status the run ends with.
 class Error : public std::runtime_error {

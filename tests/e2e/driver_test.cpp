@@ -104,14 +104,16 @@ TEST(Summary, UnwritableSummaryCostsAWarningAndTheStatus) {
 TEST(Errors, FileListProblemsStopTheRun) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
-  for (const char* name : {"a.pd", "notes.txt", "x.sav", "e.dat"}) touch(dir.path() / name);
+  for (const char* name : {"a.pd", "notes.xyz", "x.sav", "e.dat"}) touch(dir.path() / name);
   struct Case {
     std::vector<std::string> args;
     std::string message;
   };
   const Case cases[] = {
       {{"a.pd"}, " Error -- Illegal option a.pd\n"},
-      {{"6lyz.pdb", "notes.txt"}, " Error -- Unsupported file extension .TXT\n"},
+      {{"6lyz.pdb", "notes.xyz"},
+       " Error -- Unsupported file extension .XYZ\n Accepted file endings (any case): structures"
+       " .pdb .ent; save files .sav; curves .dat .txt .csv .sub\n"},
       {{"6lyz.pdb", "x.sav"}, " Error -- Either PDB or SAV file should be used\n"},
       {{"e.dat"}, " Error -- No PDB or SAV file provided\n"},
       {{"-lm", "20"}, " Error -- No PDB or SAV file provided\n"},
@@ -221,13 +223,14 @@ TEST(Interactive, OrdersAndPointsAreClampedWithWarnings) {
   TempDir dir;
   dir.copy_data("6lyz.pdb");
   // Fibonacci order 25 becomes 18; s_max 60 offers 5000 points; 9000 points become 5000.
-  // The run is then ended at the hydrogens question by the end of the input.
+  // The run is then ended at the hydrogens question by the end of the input: the job is
+  // abandoned (status 1).
   const RunResult r = run_tessel(dir.path(), {}, "0\n6lyz.pdb\n\n25\n60\n\n");
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find(" Warning: IORD increased to ..."), std::string::npos);
   EXPECT_NE(r.out.find(prompt("Number of points", "5000")), std::string::npos);
   const RunResult low = run_tessel(dir.path(), {}, "0\n6lyz.pdb\n\n5\n0.5\n9000\n");
-  EXPECT_EQ(low.status, 0) << low.err;
+  EXPECT_EQ(low.status, 1) << low.err;
   EXPECT_NE(low.out.find(labelled(" Warning: IORD increased to", "10") + "\n"), std::string::npos)
       << low.out;
   EXPECT_NE(low.out.find(labelled(" Warning: Max number of points", "5000") + "\n"),
@@ -239,7 +242,7 @@ TEST(Interactive, UnusableGridAnswersAreAskedAgain) {
   dir.copy_data("6lyz.pdb");
   // A negative harmonic order, a maximum s of 0 and a point count of 0 cannot make a grid.
   const RunResult r = run_tessel(dir.path(), {}, "0\n6lyz.pdb\n-3\n\n\n0\n0.5\n0\n");
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;  // the input ends in the middle of the job
   EXPECT_EQ(count_of(r.out, " Maximum order of  harmonics "), 2);
   EXPECT_EQ(count_of(r.out, " Maximum s value "), 2);
   EXPECT_EQ(count_of(r.out, " Number of points "), 2);
