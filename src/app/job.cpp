@@ -178,6 +178,8 @@ void JobRun::run() {
 
   ModelRequest request;
   request.structure = structure_.path;
+  request.sequence_file = structure_name_;
+  request.chain_selection = structure_.selection.chain_selection;
   request.envelope_only = settings_.mode == RunMode::envelope_only;
   request.explicit_hydrogens = settings_.explicit_hydrogens;
   request.new_atom_naming = settings_.new_atom_naming;

@@ -5,7 +5,9 @@
 
 #include "core/hydration_shell.hpp"
 #include "io/atom_typing.hpp"
+#include "io/completeness_warning.hpp"
 #include "io/fortran_format.hpp"
+#include "io/pdb_completeness.hpp"
 #include "io/pdb_reader.hpp"
 
 namespace tessel {
@@ -24,6 +26,13 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   const HarmonicTables& tables = *request.tables;
   std::ifstream in = open_structure(request.structure);
   const PrepassResult prepass = run_prepass(in, request.explicit_hydrogens, report);
+  CompletenessReport completeness;
+  if (!request.sequence_file.empty()) {
+    completeness = check_pdb_completeness(request.sequence_file, request.structure,
+                                          request.chain_selection, request.explicit_hydrogens);
+    for (const std::string& line : completeness_warning_lines(completeness))
+      both(report, line + "\n");
+  }
 
   const double s_max = request.s.empty() ? 0.0 : request.s.back();
   ModelFormFactors form_factors;
@@ -76,6 +85,7 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
 
   ScatteringModel model;
   model.structure = accumulator->finish();
+  model.completeness = std::move(completeness);
   const Composition& composition = typer.composition();
   model.residues = composition.residues;
   model.bases = composition.nucleotides;

@@ -13,6 +13,7 @@
 #include "core/harmonic_tables.hpp"
 #include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
+#include "core/sequence_completeness.hpp"
 #include "io/report.hpp"
 #include "io/run_log.hpp"
 
@@ -21,6 +22,10 @@ namespace tessel {
 // What the job asks of the amplitude stage.
 struct ModelRequest {
   std::filesystem::path structure;   // the (possibly filtered) structure file
+  // The structure file as given, whose sequence records the completeness check compares with
+  // the residues of `structure`; empty: no check.
+  std::filesystem::path sequence_file;
+  bool chain_selection = false;      // `structure` holds only the selected chains
   bool envelope_only = false;        // no amplitudes and no shell
   bool explicit_hydrogens = false;
   bool new_atom_naming = true;
@@ -37,11 +42,13 @@ struct ScatteringModel {
   int unknown_atoms = 0;
   EnvelopeStatistics statistics;
   EnvelopeFunction envelope_function;
+  CompletenessReport completeness;  // chains with missing residues
 };
 
-// Runs the stage: the pre-pass, the typed atoms in batches with progress marks, the centre of
-// the excess electron density, zero directions, the composition, and (unless envelope only) the
-// shell, writing their lines to the console and the log. Throws tessel::Error on unreadable input.
+// Runs the stage: the pre-pass, the warning lines of missing residues, the typed atoms in
+// batches with progress marks, the centre of the excess electron density, zero directions, the
+// composition, and (unless envelope only) the shell, writing their lines to the console and the
+// log. Throws tessel::Error on unreadable input.
 ScatteringModel compute_scattering_model(const ModelRequest& request, const Report& report);
 
 // The sizes of the structural report.

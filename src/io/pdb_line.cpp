@@ -22,8 +22,21 @@ namespace {
   throw Error(message, 1);
 }
 
-// Residue sequence number of columns 23-26: a decimal integer, or hybrid-36 beyond 9999
-// ("A000" is 10000). Blank reads as 0.
+constexpr std::string_view kFirstLetters = "ABCDEFGHIKLMNOPRSTXYZ";
+constexpr std::string_view kSecondLetters = "ABCDEFGHILMNOPRSTUVY";
+constexpr std::string_view kOneLetterSymbols = "BCFHIKNOPSUVWY";
+
+bool is_two_letter_code(char a, char b) {
+  return kFirstLetters.find(a) != std::string_view::npos &&
+         kSecondLetters.find(b) != std::string_view::npos;
+}
+
+bool is_one_letter_symbol(char a) {
+  return a != ' ' && kOneLetterSymbols.find(a) != std::string_view::npos;
+}
+
+}  // namespace
+
 std::optional<int> read_residue_number(std::string_view field) {
   std::size_t b = field.find_first_not_of(' ');
   if (b == std::string_view::npos) return 0;
@@ -58,21 +71,6 @@ std::optional<int> read_residue_number(std::string_view field) {
   if (lower) value += 26 * kBlock;
   return value;
 }
-
-constexpr std::string_view kFirstLetters = "ABCDEFGHIKLMNOPRSTXYZ";
-constexpr std::string_view kSecondLetters = "ABCDEFGHILMNOPRSTUVY";
-constexpr std::string_view kOneLetterSymbols = "BCFHIKNOPSUVWY";
-
-bool is_two_letter_code(char a, char b) {
-  return kFirstLetters.find(a) != std::string_view::npos &&
-         kSecondLetters.find(b) != std::string_view::npos;
-}
-
-bool is_one_letter_symbol(char a) {
-  return a != ' ' && kOneLetterSymbols.find(a) != std::string_view::npos;
-}
-
-}  // namespace
 
 bool is_valid_element_code(std::string_view code) {
   if (code.size() != 2) return false;

@@ -98,6 +98,10 @@ std::optional<double> read_coordinate_field(std::string_view field);
 // The three coordinates of columns 31-54; empty when one of them cannot be read.
 std::optional<std::array<double, 3>> read_atom_coordinates(std::string_view line);
 
+// Residue sequence number of columns 23-26: a decimal integer, or hybrid-36 beyond 9999
+// ("A000" is 10000). Blank reads as 0; empty when the field holds no number.
+std::optional<int> read_residue_number(std::string_view field);
+
 // The atom line parsed into its columns; empty for lines that are not atom lines. A short
 // line reads as blank-padded to 80 columns. Unreadable coordinates stop the run with
 // " ERROR: Error reading (X,Y,Z) in string :", an unreadable residue number with
