@@ -7,7 +7,9 @@
 //    lines cut to the reader's length);
 //  - the pre-pass counts exactly the atoms the record stream hands out;
 //  - every record is 80 columns and carries the next file line (at most 80 columns);
-//  - the typing gives a type in 1..108.
+//  - the typing gives a type in 1..108;
+//  - the completeness check reports no more residues missing than a sequence has, ranges
+//    that add up to the count, and shares between 0 and 1.
 // A run stopped on an unreadable line (tessel::Error) is an expected outcome.
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +21,10 @@
 #include <vector>
 
 #include "core/errors.hpp"
+#include "core/sequence_completeness.hpp"
+#include "io/completeness_warning.hpp"
 #include "io/atom_typing.hpp"
+#include "io/pdb_completeness.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
 #include "io/pdb_selection.hpp"
@@ -118,6 +123,23 @@ void stream_and_type(std::string_view text, const TypingOptions& options, long l
   CHECK(atoms == (prepass >= 0 ? prepass : 0));
 }
 
+void check_completeness(std::string_view text, bool explicit_hydrogens) {
+  std::istringstream in{std::string(text)};
+  const std::vector<ChainSequence> sequences = read_seqres(in);
+  std::istringstream atoms{std::string(text)};
+  const std::vector<ChainResidues> chains =
+      attach_sequences(read_model_residues(atoms, explicit_hydrogens), sequences, true);
+  const CompletenessReport report = assess_completeness(chains, "SEQRES");
+  for (const ChainCompleteness& c : report.chains) {
+    int sum = 0;
+    for (const MissingRange& r : c.ranges) sum += r.count;
+    CHECK(sum == c.missing && c.missing > 0);
+    CHECK(!c.from_sequence || c.missing <= c.sequence_length);
+    CHECK(!c.missing_atom_share || (*c.missing_atom_share >= 0 && *c.missing_atom_share <= 1));
+  }
+  (void)completeness_warning_lines(report);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -141,5 +163,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const long long prepass = prepass_atoms(text, options.explicit_hydrogens);
   stream_and_type(text, options, prepass);
+  check_completeness(text, options.explicit_hydrogens);
   return 0;
 }

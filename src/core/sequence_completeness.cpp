@@ -273,7 +273,7 @@ ChainCompleteness sequence_gaps(const ChainResidues& chain, double fallback_mean
 bool fits_alignment(const ChainResidues& chain) {
   const std::size_t rows = chain.residues.size() + 1;
   const std::size_t columns = chain.sequence.size() + 1;
-  return columns <= kMaxAlignmentCells / rows;
+  return chain.sequence.size() <= kMaxAlignedSequence && columns <= kMaxAlignmentCells / rows;
 }
 
 }  // namespace

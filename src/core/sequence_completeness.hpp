@@ -72,9 +72,11 @@ struct CompletenessReport {
   std::vector<ChainCompleteness> chains;
 };
 
-// Largest alignment (residues present + 1 times sequence length + 1) done; a longer chain is
-// checked by its numbering alone.
+// Largest alignment (residues present + 1 times sequence length + 1) and longest sequence
+// aligned (the longest real chains have some 35,000 residues); a chain beyond either is checked
+// by its numbering alone.
 inline constexpr std::size_t kMaxAlignmentCells = 40'000'000;
+inline constexpr std::size_t kMaxAlignedSequence = 100'000;
 
 // Peptide C-N and O3'-P bonds are shorter than this, Å; atoms farther apart join no residues.
 inline constexpr double kMaxLinkBond = 2.0;

@@ -138,6 +138,10 @@ TEST(SequenceCompleteness, NumberingGapsWithoutASequence) {
   EXPECT_EQ(r.chains[0].ranges[1].last_number, 11);
   EXPECT_EQ(r.chains[0].ranges[1].first_position, 0);  // no sequence
   EXPECT_DOUBLE_EQ(*r.chains[0].missing_atom_share, 32.0 / 72.0);
+  // A sequence too long to align: the numbering decides, with the same result.
+  c.sequence.assign(kMaxAlignedSequence + 1, "ALA");
+  EXPECT_FALSE(assess(c).chains.at(0).from_sequence);
+  EXPECT_EQ(assess(c).chains.at(0).missing, 4);
 
   // Alpha carbons only: 3.8 Å apart they are neighbours, 7.6 Å apart one residue is missing.
   ChainResidues ca = chain_of({}, {});
