@@ -143,7 +143,7 @@ std::vector<int> align(std::span<const std::string> sequence,
     else open[i] = kOpenInRun;
   }
 
-  // Two bits per state and cell: the state of the cell the step came from.
+  // Per cell two bits for each state: the state of the cell the step came from.
   std::vector<std::uint8_t> from((m + 1) * (n + 1), 0);
   std::vector<Cell> previous(n + 1), current(n + 1);
   for (std::size_t i = 0; i <= m; ++i) {
@@ -273,7 +273,9 @@ ChainCompleteness sequence_gaps(const ChainResidues& chain, double fallback_mean
 bool fits_alignment(const ChainResidues& chain) {
   const std::size_t rows = chain.residues.size() + 1;
   const std::size_t columns = chain.sequence.size() + 1;
-  return chain.sequence.size() <= kMaxAlignedSequence && columns <= kMaxAlignmentCells / rows;
+  // The bounds also keep every score far from the range of int.
+  return chain.sequence.size() <= kMaxAlignedSequence &&
+         chain.residues.size() <= kMaxAlignedSequence && columns <= kMaxAlignmentCells / rows;
 }
 
 }  // namespace

@@ -11,13 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace tessel {
+#include "core/chain_sequence.hpp"
 
-// The residue names of one chain's sequence record (SEQRES, _entity_poly_seq) in order.
-struct ChainSequence {
-  std::string chain_id;
-  std::vector<std::string> residues;  // names without blanks ("LYS", "DA", "G")
-};
+namespace tessel {
 
 // The atoms that join a residue to its neighbours in a chain, where the model has them, Å.
 struct ResidueLinkAtoms {
@@ -72,9 +68,9 @@ struct CompletenessReport {
   std::vector<ChainCompleteness> chains;
 };
 
-// Largest alignment (residues present + 1 times sequence length + 1) and longest sequence
-// aligned (the longest real chains have some 35,000 residues); a chain beyond either is checked
-// by its numbering alone.
+// Largest alignment (residues present + 1 times sequence length + 1) and longest sequence or
+// chain aligned (the longest real chains have some 35,000 residues); a chain beyond these is
+// checked by its numbering alone.
 inline constexpr std::size_t kMaxAlignmentCells = 40'000'000;
 inline constexpr std::size_t kMaxAlignedSequence = 100'000;
 

@@ -1,12 +1,12 @@
 // The sequences of the polymer chains of an mmCIF (PDBx) file, per author chain, for the
 // completeness check: from _pdbx_poly_seq_scheme, or from _entity_poly_seq when the scheme is
-// absent.
+// absent. This file and its source are plain C++17 (see fuzz/CMakeLists.txt).
 #pragma once
 
 #include <filesystem>
 #include <vector>
 
-#include "core/sequence_completeness.hpp"
+#include "core/chain_sequence.hpp"
 
 namespace gemmi::cif {
 struct Block;
