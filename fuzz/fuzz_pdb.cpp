@@ -22,8 +22,8 @@
 
 #include "core/errors.hpp"
 #include "core/sequence_completeness.hpp"
-#include "io/completeness_warning.hpp"
 #include "io/atom_typing.hpp"
+#include "io/completeness_warning.hpp"
 #include "io/pdb_completeness.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"

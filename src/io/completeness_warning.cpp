@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "core/trim.hpp"
+
 namespace tessel {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 constexpr std::string_view kRangesHead = "          missing: ";
 
 std::string chain_name(const std::string& id) {
-  return id.find_first_not_of(' ') == std::string::npos ? "(blank)" : id;
+  return trim(id).empty() ? "(blank)" : id;
 }
 
 // A share as a percentage with one decimal.

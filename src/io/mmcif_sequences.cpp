@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "core/errors.hpp"
+#include "core/trim.hpp"
 
 namespace tessel {
 
@@ -44,10 +46,8 @@ std::vector<std::string> strand_ids(const std::string& list) {
   std::size_t from = 0;
   while (from <= list.size()) {
     const std::size_t comma = std::min(list.find(',', from), list.size());
-    std::string id = list.substr(from, comma - from);
-    id.erase(0, id.find_first_not_of(' '));
-    id.erase(id.find_last_not_of(' ') + 1);
-    if (!id.empty()) ids.push_back(std::move(id));
+    const std::string_view id = trim(std::string_view(list).substr(from, comma - from));
+    if (!id.empty()) ids.emplace_back(id);
     from = comma + 1;
   }
   return ids;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/trim.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
 
@@ -13,12 +14,7 @@ namespace tessel {
 
 namespace {
 
-std::string trimmed(std::string_view text) {
-  const std::size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  const std::size_t e = text.find_last_not_of(' ');
-  return std::string(text.substr(b, e - b + 1));
-}
+std::string trimmed(std::string_view text) { return std::string(trim(text)); }
 
 // The linking atom an atom name stands for, if any.
 ResidueLinkAtoms::Position* link_slot(ResidueLinkAtoms& links, std::string_view name) {
