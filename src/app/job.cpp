@@ -187,6 +187,7 @@ void JobRun::run() {
   request.tables = tables_.get();
   request.loops = env_.loops;
   model_ = compute_scattering_model(request, report());
+  warnings_.insert(warnings_.end(), model_.warnings.begin(), model_.warnings.end());
   report_model();
 
   // Later runs on the same amplitudes start from here: C is not normalised yet.

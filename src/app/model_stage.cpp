@@ -27,11 +27,12 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   std::ifstream in = open_structure(request.structure);
   const PrepassResult prepass = run_prepass(in, request.explicit_hydrogens, report);
   CompletenessReport completeness;
+  std::vector<std::string> warnings;
   if (!request.sequence_file.empty()) {
     completeness = check_pdb_completeness(request.sequence_file, request.structure,
                                           request.chain_selection, request.explicit_hydrogens);
-    for (const std::string& line : completeness_warning_lines(completeness))
-      both(report, line + "\n");
+    warnings = completeness_warning_lines(completeness);
+    for (const std::string& line : warnings) both(report, line + "\n");
   }
 
   const double s_max = request.s.empty() ? 0.0 : request.s.back();
@@ -86,6 +87,7 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   ScatteringModel model;
   model.structure = accumulator->finish();
   model.completeness = std::move(completeness);
+  model.warnings = std::move(warnings);
   const Composition& composition = typer.composition();
   model.residues = composition.residues;
   model.bases = composition.nucleotides;

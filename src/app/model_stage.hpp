@@ -6,6 +6,7 @@
 #include <complex>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/amplitudes.hpp"
@@ -42,7 +43,8 @@ struct ScatteringModel {
   int unknown_atoms = 0;
   EnvelopeStatistics statistics;
   EnvelopeFunction envelope_function;
-  CompletenessReport completeness;  // chains with missing residues
+  CompletenessReport completeness;     // chains with missing residues
+  std::vector<std::string> warnings;   // the warning lines written, one each
 };
 
 // Runs the stage: the pre-pass, the warning lines of missing residues, the typed atoms in
