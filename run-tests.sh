@@ -4,8 +4,12 @@
 # TESSEL_SKIP_SANITIZE=1 skips the second pass.
 set -e
 cd "$(dirname "$0")"
-if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null || [ ! -e /usr/include/gtest/gtest.h ]; then
-  apt-get update -qq && apt-get install -y -qq cmake g++ make libgtest-dev libbenchmark-dev >/dev/null
+# Debian packages the build needs; the missing ones are installed.
+packages="cmake g++ make libgtest-dev libbenchmark-dev gemmi-dev tao-pegtl-dev zlib1g-dev"
+missing=""
+for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
+if [ -n "$missing" ]; then
+  apt-get update -qq && apt-get install -y -qq $missing >/dev/null
 fi
 jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTESSEL_WERROR=ON >/dev/null
