@@ -34,10 +34,9 @@ struct RadiusShape {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 };
 
-void fill_radius_shape(const FitModel& model, double radius, double two_thirds, std::size_t first,
-                       std::size_t last, RadiusShape& shape) {
+void fill_exponent_shape(const FitModel& model, double e, std::size_t first, std::size_t last,
+                         RadiusShape& shape) {
   const std::span<const double> s = model.s;
-  const double e = gaussian_exponent(radius, two_thirds);
   shape.k_star = RadiusShape::kNone;
   std::size_t lo = first;
   std::size_t k0 = 0;
@@ -62,12 +61,15 @@ void fill_radius_shape(const FitModel& model, double radius, double two_thirds, 
   shape.k_star = k_star;
 }
 
-// Ĉ on first..last from the radius shape and the volume.
-void apply_volume(const FitModel& model, const RadiusShape& shape, double volume, std::size_t first,
-                  std::size_t last, std::span<double> out) {
+void fill_radius_shape(const FitModel& model, double radius, double two_thirds, std::size_t first,
+                       std::size_t last, RadiusShape& shape) {
+  fill_exponent_shape(model, gaussian_exponent(radius, two_thirds), first, last, shape);
+}
+
+// Ĉ on first..last from the radius shape and the forward value c0.
+void apply_forward_value(const FitModel& model, const RadiusShape& shape, double c0, std::size_t first,
+                         std::size_t last, std::span<double> out) {
   const std::span<const double> s = model.s;
-  // A model without atoms has no excluded volume to scale.
-  const double c0 = model.n_atoms > 0 ? model.rho0 * (volume / static_cast<double>(model.n_atoms)) : 0.0;
   if (shape.k_star == RadiusShape::kNone) {
     for (std::size_t k = first; k <= last; ++k) out[k] = c0 * shape.gauss[k];
     return;
@@ -81,6 +83,14 @@ void apply_volume(const FitModel& model, const RadiusShape& shape, double volume
       out[k] = peak / (std::max(std::sqrt(model.solvent[k]), kHighAngleRootFloor) * (s[k] * s[k]));
     }
   }
+}
+
+// Ĉ on first..last from the radius shape and the volume.
+void apply_volume(const FitModel& model, const RadiusShape& shape, double volume, std::size_t first,
+                  std::size_t last, std::span<double> out) {
+  // A model without atoms has no excluded volume to scale.
+  const double c0 = model.n_atoms > 0 ? model.rho0 * (volume / static_cast<double>(model.n_atoms)) : 0.0;
+  apply_forward_value(model, shape, c0, first, last, out);
 }
 
 double model_point(const FitModel& m, std::size_t k, double c, double d) {
@@ -142,6 +152,14 @@ void fit_excluded_volume_scale(const FitModel& model, double volume, double radi
   shape.gauss.assign(model.s.size(), 0.0);
   fill_radius_shape(model, radius, two_thirds, first, last, shape);
   apply_volume(model, shape, volume, first, last, out);
+}
+
+void fit_excluded_volume_shape(const FitModel& model, double exponent, std::size_t first,
+                               std::size_t last, std::span<double> out) {
+  RadiusShape shape;
+  shape.gauss.assign(model.s.size(), 0.0);
+  fill_exponent_shape(model, exponent, first, last, shape);
+  apply_forward_value(model, shape, 1.0, first, last, out);
 }
 
 double log_intensity(double intensity) {

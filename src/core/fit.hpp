@@ -117,6 +117,12 @@ FitRange fit_range(std::span<const double> s_c, std::span<const double> s_r, dou
 void fit_excluded_volume_scale(const FitModel& model, double volume, double radius, double two_thirds,
                            std::size_t first, std::size_t last, std::span<double> out);
 
+// The shape of that scale for a Gaussian exponent e given directly (for a radius Ra,
+// e = −((4π/3)·Ra³)^two_thirds): Ĉ/c0 with c0 = ρ0·V_ex/N, the same rule on the same stretch, so
+// that Ĉ = c0·shape for every volume.
+void fit_excluded_volume_shape(const FitModel& model, double exponent, std::size_t first,
+                               std::size_t last, std::span<double> out);
+
 // log10|I| when |I| > 1e-10, else −10.
 double log_intensity(double intensity);
 
