@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <complex>
 
 #include "core/envelope.hpp"
 #include "core/hydration_shell.hpp"
@@ -23,13 +24,11 @@ double with_dummies(const FitModel& m, double volume) {
   return volume + kDummyResidueVolume * m.n_dummy_residues;
 }
 
-// The widths of the search grid.
-std::vector<double> search_widths() {
-  std::vector<double> w;
-  for (int i = 0; i < kExtendedWidthCount; ++i) {
-    w.push_back(grid_value(kExtendedWidthLow, kExtendedWidthHigh, kExtendedWidthCount, i));
-  }
-  return w;
+// The first `points` points of an amplitude.
+PartialAmplitudes first_points(const PartialAmplitudes& x, int points) {
+  const auto pairs = static_cast<std::size_t>(x.pair_count());
+  const auto values = x.values().first(pairs * static_cast<std::size_t>(points));
+  return PartialAmplitudes(x.l_max(), points, std::vector<std::complex<double>>(values.begin(), values.end()));
 }
 
 }  // namespace
@@ -42,14 +41,10 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
   const double max_radius = in.envelope.empty() ? 0.0 : *std::max_element(in.envelope.begin(), in.envelope.end());
   const LineTable table = make_shell_integral_table(in.tables->l_max(), s.back(),
                                                     shell_table_radius(max_radius, kExtendedWidthHigh));
-  const auto shells_for = [&](std::span<const double> widths) {
-    return shell_amplitudes_for_widths(*in.tables, s, in.envelope, table, widths, loops);
+  const auto shells_for = [&](std::span<const double> points, std::span<const double> widths) {
+    return shell_amplitudes_for_widths(*in.tables, points, in.envelope, table, widths, loops);
   };
-  const std::vector<double> widths = search_widths();
-  ShellWidthAmplitudes shells = shells_for(widths);
-  const ShellWidthCurves curves = shell_width_curves(*in.atoms, *in.solvent, shells.widths, shells.amplitudes,
-                                                     shells.volumes);
-  const ExtendedLimits limits = extended_search_limits(base, in.data, curves, in.use_default_parameters);
+  const ExtendedLimits limits = extended_search_limits(base, in.data, in.use_default_parameters);
   const double a_out = in.data.a_out;
 
   const FitRange range = fit_range(s, in.data.s_r, limits.base.s_max_fit);
@@ -66,6 +61,13 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
     report.to_both(" Warning: no experimental point lies below Smax in the fitting range (" +
                    real_text(s_max_fit) + "); the parameters are not searched\n");
   } else {
+    // The grid's shells only on the points up to the fitted stretch.
+    const std::size_t points = range.last + 1;
+    const ShellWidthAmplitudes shells = shells_for(s.first(points), grid_widths(limits));
+    const PartialAmplitudes atoms = first_points(*in.atoms, static_cast<int>(points));
+    const PartialAmplitudes solvent = first_points(*in.solvent, static_cast<int>(points));
+    const ShellWidthCurves curves = shell_width_curves(atoms, solvent, shells.widths, shells.amplitudes,
+                                                       shells.volumes);
     const ExtendedSearchResult found = search_extended(base, curves, in.data, limits, a_out, loops);
     if (found.out_of_range) report.to_console(std::string(kResplineOutOfRangeMessage) + '\n');
     searched = true;
@@ -84,22 +86,13 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
     }
   }
 
-  // The shell of the fitted width: taken from the grid when the width is one of its widths,
-  // else computed for that width alone.
+  // The shell of the fitted width on the whole grid.
   ExtendedFitOutcome out;
-  const auto at = std::find(shells.widths.begin(), shells.widths.end(), chosen.width);
-  if (at != shells.widths.end()) {
-    const auto i = static_cast<std::size_t>(at - shells.widths.begin());
-    out.shell = std::move(shells.amplitudes[i]);
-    out.shell_rg = shells.rgs[i];
-    out.shell_volume = shells.volumes[i];
-  } else {
-    const double one[] = {chosen.width};
-    ShellWidthAmplitudes single = shells_for(one);
-    out.shell = std::move(single.amplitudes.front());
-    out.shell_rg = single.rgs.front();
-    out.shell_volume = single.volumes.front();
-  }
+  const double fitted_width[] = {chosen.width};
+  ShellWidthAmplitudes single = shells_for(s, fitted_width);
+  out.shell = std::move(single.amplitudes.front());
+  out.shell_rg = single.rgs.front();
+  out.shell_volume = single.volumes.front();
   out.shell_curve = partial_intensity(out.shell);
   out.atoms_shell_curve = cross_intensity(*in.atoms, out.shell);
   out.solvent_shell_curve = cross_intensity(*in.solvent, out.shell);

@@ -196,7 +196,7 @@ FitResult run_fit(const FitInputs& in, const FitEnvironment& env) {
 }
 
 void remove_kept_files(const std::string& base_name) {
-  for (const char* extension : {".sav", ".alm", ".flm", ".int"}) {
+  for (const char* extension : {".sav", ".alm", ".flm", ".int", ".env"}) {
     std::error_code ec;
     std::filesystem::remove(base_name + extension, ec);
   }

@@ -65,7 +65,7 @@ struct FitEnvironment {
 // parameters held so far (at first V_d, r0 and 0.03).
 FitResult run_fit(const FitInputs& inputs, const FitEnvironment& env);
 
-// Deletes <base>.sav, .alm, .flm and .int, in that order; missing files are skipped.
+// Deletes <base>.sav, .alm, .flm, .int and .env, in that order; missing files are skipped.
 void remove_kept_files(const std::string& base_name);
 
 }  // namespace tessel

@@ -122,6 +122,10 @@ std::vector<std::string> rerun_arguments(const std::string& program, const RunSe
   args.push_back(exact_text(settings.delta_rho));
   if (settings.use_default_parameters) args.emplace_back("-def");
   if (settings.no_summary) args.emplace_back("-nosmy");
+  if (settings.extended_fit) {
+    args.emplace_back("--fit");
+    args.emplace_back("extended");
+  }
   return args;
 }
 

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "app/curve_stage.hpp"
+#include "app/extended_fit_stage.hpp"
 #include "app/fit_stage.hpp"
 #include "app/input_files.hpp"
 #include "app/interrupt.hpp"
@@ -25,6 +26,7 @@
 #include "io/amplitude_files.hpp"
 #include "io/atom_typing.hpp"
 #include "io/curve_warnings.hpp"
+#include "io/envelope_file.hpp"
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
@@ -102,6 +104,8 @@ class JobRun {
 
   void obtain_structure();
   void restore();
+  void use_tables(int l_max, int fibonacci_order);
+  FitResult fit_extended(const FitInputs& inputs);
   SaveData read_save(std::string& name);
   bool write_save();
   void name_outputs();
@@ -148,6 +152,8 @@ class JobRun {
   std::vector<std::string> created_files_;  // every file this job has made, for an abandoned job
   std::vector<std::string> warnings_;       // the job's warnings, one line each
   InterruptRecord interrupt_;               // what SIGINT or SIGTERM completes
+  std::vector<double> saved_envelope_;      // a job on a save file: the envelope file's radii
+  bool envelope_file_written_ = false;
 };
 
 void JobRun::run() {
@@ -194,6 +200,16 @@ void JobRun::run() {
   if (settings_.keep && settings_.mode == RunMode::amplitudes_and_envelope) {
     save_file_written_ = write_save();
     if (!save_file_written_) env_.output_failed = true;
+    // The extended fit of a later run on the save file needs the envelope for its shells.
+    if (save_file_written_ && settings_.extended_fit) {
+      created_files_.push_back(output_file(".env"));
+      envelope_file_written_ =
+          write_envelope_file(output_file(".env"), settings_.fibonacci_order, model_.structure.envelope.radius);
+      if (!envelope_file_written_) {
+        both(saving_error(output_file(".env")));
+        env_.output_failed = true;
+      }
+    }
   }
 
   if (settings_.keep) write_envelope_coefficients();
@@ -242,6 +258,12 @@ void JobRun::obtain_structure() {
 void JobRun::restore() {
   SaveData data = read_save(save_file_read_);
   apply_save_settings(data, settings_);
+  // The extended fit builds shells of other widths on the envelope kept beside the save file;
+  // without that file it cannot run, and the job stops before it writes anything.
+  if (settings_.extended_fit && settings_.fit_wanted) {
+    saved_envelope_ = read_envelope_file(envelope_file_for(save_file_read_), data.fibonacci_order,
+                                         data.n_directions);
+  }
   structure_name_ = data.structure_name;
 
   // The outputs go beside the structure the amplitudes came from; no prefix.
@@ -343,14 +365,16 @@ void JobRun::set_up_real_space_grid() {
   }
   log_ << labelled_line(" Order of Fibonacci grid", settings_.fibonacci_order);
 
+  use_tables(settings_.l_max, settings_.fibonacci_order);
+  log_ << labelled_line(" Total number of directions", tables_->grid().size());
+}
+
+void JobRun::use_tables(int l_max, int fibonacci_order) {
   const std::shared_ptr<const HarmonicTables>& last = env_.tables;
-  if (!last || last->l_max() != settings_.l_max ||
-      last->grid().order() != settings_.fibonacci_order) {
-    env_.tables = std::make_shared<const HarmonicTables>(
-        make_harmonic_tables(settings_.l_max, settings_.fibonacci_order));
+  if (!last || last->l_max() != l_max || last->grid().order() != fibonacci_order) {
+    env_.tables = std::make_shared<const HarmonicTables>(make_harmonic_tables(l_max, fibonacci_order));
   }
   tables_ = env_.tables;
-  log_ << labelled_line(" Total number of directions", tables_->grid().size());
 }
 
 void JobRun::set_up_reciprocal_grid() {
@@ -541,6 +565,8 @@ void JobRun::announce_structure_files() {
       log_ << saved_line(kSavedCoefficients, coefficients_file_, Destination::log);
     if (save_file_written_)
       log_ << saved_line(kSavedData, output_file(".sav"), Destination::log);
+    if (envelope_file_written_)
+      log_ << saved_line(kSavedEnvelope, output_file(".env"), Destination::log);
   }
 }
 
@@ -550,7 +576,8 @@ void JobRun::fit_curve() {
   const AtomSums& sums = model_.structure.sums;
   CurveRequest request;
   request.data_file = settings_.data_file;
-  request.subtract_constant = settings_.subtract_constant;
+  // The extended fit always fits a constant.
+  request.subtract_constant = settings_.subtract_constant || settings_.extended_fit;
   request.angular_units = settings_.angular_units;
   request.rho0 = settings_.rho0;
   request.keep_read_errors = settings_.write_errors;
@@ -571,7 +598,9 @@ void JobRun::fit_curve() {
   inputs.structure_name = structure_name_;
   inputs.use_default_parameters = settings_.use_default_parameters;
   inputs.interactive = interactive();
-  const FitResult fit = run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}, env_.loops});
+  const FitResult fit = settings_.extended_fit
+                            ? fit_extended(inputs)
+                            : run_fit(inputs, FitEnvironment{report(), env_.dialogue, {}, env_.loops});
   if (const auto poor = poor_fit_warning(fit.chi2, curve.data_file, curve.units_code)) warn(*poor);
   settings_.delta_rho = fit.parameters.contrast;
   settings_.subtract_constant = fit.subtract_constant;
@@ -593,6 +622,30 @@ void JobRun::fit_curve() {
     write_amplitudes(p);
   }
   end_job(fit_summary_line(structure_name_, p.rg_slope, run_number_, fit.chi2));
+}
+
+// The extended fit (option --fit extended) on the envelope of the structure or of the save file.
+// The fitted width's shell then stands for the job's shell in the closing values and the files.
+FitResult JobRun::fit_extended(const FitInputs& inputs) {
+  if (!tables_) use_tables(settings_.l_max, settings_.fibonacci_order);
+  ExtendedFitInputs in;
+  in.model = inputs.model;
+  in.data = inputs.data;
+  in.structure_name = inputs.structure_name;
+  in.use_default_parameters = inputs.use_default_parameters;
+  in.tables = tables_.get();
+  in.envelope = settings_.mode == RunMode::from_save_file ? std::span<const double>(saved_envelope_)
+                             : std::span<const double>(model_.structure.envelope.radius);
+  in.atoms = &model_.structure.atoms;
+  in.solvent = &model_.structure.solvent;
+  ExtendedFitOutcome out = run_extended_fit(in, report(), env_.loops);
+  model_.shell = std::move(out.shell);
+  partial_.shell = std::move(out.shell_curve);
+  partial_.atoms_shell = std::move(out.atoms_shell_curve);
+  partial_.solvent_shell = std::move(out.solvent_shell_curve);
+  model_.statistics.shell_rg = out.shell_rg;
+  model_.statistics.shell_volume = out.shell_volume;
+  return std::move(out.fit);
 }
 
 void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData& data,

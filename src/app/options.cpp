@@ -46,7 +46,7 @@ using value_kind::kRequired;
 }  // namespace
 
 // long name, short letter, value kind, code, help, value name
-constexpr std::array<OptionSpec, 34> kOptionTable = {{
+constexpr std::array<OptionSpec, 35> kOptionTable = {{
     {"lm", ' ', kRequired, kHarmonicOrder, "", ""},
     {"lmax", ' ', kRequired, kHarmonicOrder, "", ""},
     {"fb", ' ', kRequired, kFibonacciOrder, "", ""},
@@ -81,6 +81,7 @@ constexpr std::array<OptionSpec, 34> kOptionTable = {{
     {"prefix", 'p', kRequired, kPrefix, "Prefix for the output file names", "PREFIX"},
     {"help", 'h', kNone, kHelp, "Print usage information and exit", ""},
     {"version", 'v', kNone, kVersion, "Print version information and exit", ""},
+    {"fit", ' ', kRequired, kFitMode, "", ""},
 }};
 
 // The help of the single row is kept as stored, cut at 100 characters.
@@ -292,6 +293,13 @@ bool yes_no(std::string_view name, std::string_view value) {
   die("error: yes/no expected for option " + quoted(name) + ", got " + quoted(value));
 }
 
+bool fit_mode(std::string_view name, std::string_view value) {
+  const std::string_view word = trim(value);
+  if (word == "extended") return true;
+  if (word == "default") return false;
+  die("error: 'default' or 'extended' expected for option " + quoted(name) + ", got " + quoted(value));
+}
+
 bool readable_file(const std::string& name) {
   std::error_code ec;
   // Only a regular file can be read as input: opening a FIFO would wait for a writer without
@@ -381,6 +389,7 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
         s.prefix = v;
         break;
       case kNoSummary: s.no_summary = true; break;
+      case kFitMode: s.extended_fit = validate::fit_mode("fit", v); break;
       case kHelp:
         outcome.action = ParseOutcome::Action::print_and_exit;
         outcome.text = std::string(help_text());

@@ -74,13 +74,14 @@ inline constexpr int kChainIds = 20;
 inline constexpr int kDefaultParameters = 23;
 inline constexpr int kPrefix = 24;
 inline constexpr int kNoSummary = 25;
+inline constexpr int kFitMode = 26;
 inline constexpr int kHelp = 101;
 inline constexpr int kVersion = 102;
 }  // namespace option_code
 
 // This program's tables. Aliases share a code; `nosmy`, `def` and the long aliases are
 // accepted but not listed in the help.
-extern const std::array<OptionSpec, 34> kOptionTable;
+extern const std::array<OptionSpec, 35> kOptionTable;
 extern const std::array<ArgumentSpec, 1> kArgumentTable;
 
 // What one parser call found: an option's code and value (empty when it has none), a
@@ -116,6 +117,8 @@ int integer(std::string_view name, std::string_view value, std::optional<int> mi
 double real(std::string_view name, std::string_view value,
             std::optional<double> min = std::nullopt, std::optional<double> max = std::nullopt);
 bool yes_no(std::string_view name, std::string_view value);
+// The fit to run: "default" (false) or "extended" (true).
+bool fit_mode(std::string_view name, std::string_view value);
 // Tells whether a file can be read; the default looks at the real file system.
 using FileCheck = std::function<bool(const std::string&)>;
 bool readable_file(const std::string& name);

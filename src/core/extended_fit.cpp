@@ -172,7 +172,7 @@ WidthCurves curves_at_width(const ShellWidthCurves& curves, double width) {
 }
 
 ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data,
-                                      const ShellWidthCurves& curves, bool use_default_parameters) {
+                                      bool use_default_parameters) {
   ExtendedLimits l;
   l.base = default_search_limits(model, data, use_default_parameters);
   l.base.background_low = kExtendedBackgroundLow;
@@ -190,10 +190,14 @@ ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data
   l.radius_high = kFitRadiusHigh;
   l.radius_low = std::min(-model.atomic_radius, 0.0);
   l.radius_count = static_cast<int>(std::lround((l.radius_high - l.radius_low) / kExtendedRadiusStep)) + 1;
-  l.width_low = curves.widths.front();
-  l.width_high = curves.widths.back();
-  l.width_count = static_cast<int>(curves.widths.size());
   return l;
+}
+
+std::vector<double> grid_widths(const ExtendedLimits& limits) {
+  std::vector<double> w;
+  const int n = std::max(limits.width_count, 1);
+  for (int i = 0; i < n; ++i) w.push_back(grid_value(limits.width_low, limits.width_high, n, i));
+  return w;
 }
 
 ScaleBackground solve_from_sums(const NormalSums& s, double a, double scale_low, double scale_high,
@@ -277,6 +281,7 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
   result.range = fit_range(model.s, data.s_r, base.s_max_fit);
   const FitRange& range = result.range;
   if (range.empty()) return result;
+  assert(!curves.widths.empty() && curves.shell.front().size() > range.last);
   result.searched = true;
 
   const std::size_t n_fit = range.n_fit;
@@ -383,6 +388,13 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
   };
   const double n = static_cast<double>(n_fit);
   std::vector<VolumeBest> per_volume(as_size(n_volume));
+  std::vector<double> radii(as_size(n_radius)), widths(as_size(n_width)), contrasts(as_size(n_contrast));
+  for (int i = 0; i < n_radius; ++i) radii[as_size(i)] = radius_at(i);
+  for (int i = 0; i < n_width; ++i) widths[as_size(i)] = width_at(i);
+  for (int i = 0; i < n_contrast; ++i) contrasts[as_size(i)] = contrast_at(i);
+  // The background column's own sums do not change over the grid.
+  const double m11 = a_out * a_out * data_sums.w;
+  const double r1 = a_out * data_sums.i1;
   pool.run(n_volume, [&](int iv, int) {
     VolumeBest vb;
     const double volume = volume_at(iv);
@@ -393,16 +405,33 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
         const ContrastPolynomial poly = contrast_polynomial(sums[as_size(ir) * as_size(n_width) + as_size(iw)], c0);
         const WidthCurves& wc = width_curves[as_size(iw)];
         for (int id = 0; id < n_contrast; ++id) {
-          const double d = contrast_at(id);
+          const double d = contrasts[as_size(id)];
           NormalSums s = data_sums;
           s.mm = poly.mm[0] + d * (poly.mm[1] + d * (poly.mm[2] + d * (poly.mm[3] + d * poly.mm[4])));
           s.m1 = poly.m1[0] + d * (poly.m1[1] + d * poly.m1[2]);
           s.mi = poly.mi[0] + d * (poly.mi[1] + d * poly.mi[2]);
-          const ScaleBackground free = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh,
-                                                       base.background_low, base.background_high, 0.0);
+          // The inner minimum first; the general solve only when it leaves the bounds.
+          ScaleBackground free{0.0, 0.0, HUGE_VAL};
+          const double m01 = a_out * s.m1;
+          const double det = s.mm * m11 - m01 * m01;
+          if (det > 0.0) {
+            const double x1 = (s.mi * m11 - r1 * m01) / det;
+            const double x2 = (r1 * s.mm - s.mi * m01) / det;
+            if (x1 >= kFitScaleLow && x1 <= kFitScaleHigh && x2 >= base.background_low &&
+                x2 <= base.background_high) {
+              free = {x1, x2, residual_sum(s, a_out, x1, x2)};
+            }
+          }
+          if (!(free.sum < HUGE_VAL)) {
+            free = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh, base.background_low,
+                                   base.background_high, 0.0);
+          }
           const double chi2 = std::max(free.sum, 0.0) / n;
+          // A point no better than both best records changes neither (holding the background
+          // only raises χ²).
+          if (!(chi2 < vb.any.chi2) && !(volume_ok && chi2 < vb.plausible.chi2)) continue;
           const double forward = forward_value(model, wc, c0, d);
-          const ExtendedParameters at{volume, radius_at(ir), d, width_at(iw)};
+          const ExtendedParameters at{volume, radii[as_size(ir)], d, widths[as_size(iw)]};
           const Plausibility p = plausibility(with_dummies(model, volume), displaced, free.background * a_out,
                                               free.scale * forward);
           if (chi2 < vb.any.chi2) vb.any = {true, at, chi2, free.background, p};

@@ -38,7 +38,8 @@ inline constexpr double kPlausibleBackgroundFraction = 0.05; // |background|/I(0
 double signed_radius_exponent(double radius, double two_thirds);
 
 // The partial intensities that depend on the shell width, for each width of a grid: I_B, I_AB
-// and I_CB on the computed grid, with each width's shell volume.
+// and I_CB on the first points of the computed grid (at least up to the fitted stretch), with
+// each width's shell volume.
 struct ShellWidthCurves {
   std::vector<double> widths;  // Å, ascending and equally spaced
   std::vector<std::vector<double>> shell, atoms_shell, solvent_shell;
@@ -77,10 +78,14 @@ struct ExtendedLimits {
 };
 
 // The default ranges of V_ex and δρ, the signed radius from 1.8 Å down to −r0 in steps of about
-// 0.02 Å, the widths of the curves, and a free background. With use_default_parameters every
-// parameter is held (V_d, r0, 0.03, 3 Å) and only scale and background are solved.
+// 0.02 Å, the widths 1 to 6 Å in steps of 0.5 Å, and a free background. With
+// use_default_parameters every parameter is held (V_d, r0, 0.03, 3 Å) and only scale and
+// background are solved.
 ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data,
-                                      const ShellWidthCurves& curves, bool use_default_parameters);
+                                      bool use_default_parameters);
+
+// The widths of the limits' grid.
+std::vector<double> grid_widths(const ExtendedLimits& limits);
 
 // Sums of a weighted fit of I ≈ x1·m + x2·a (a the background unit) over n points.
 struct NormalSums {

@@ -44,6 +44,7 @@ struct RunSettings {
   bool new_atom_naming = true;
   bool use_default_parameters = false;
   bool no_summary = false;
+  bool extended_fit = false;       // --fit extended: the extended search of the solvent parameters
 
   // Structure selection.
   int model_number = 0;            // 0 = all models

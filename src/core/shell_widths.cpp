@@ -5,10 +5,12 @@
 #include <cassert>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <optional>
 
 #include "core/envelope.hpp"
 #include "core/kernels/simd_level.hpp"
+#include "core/kernels/wide_vectors.hpp"
 
 namespace tessel {
 
@@ -38,66 +40,97 @@ double series_integral(int l, double x, double x_to_l, double r, std::span<const
          lead * x * x * x * x / (8.0 * odd[i + 2] * (l + 7));
 }
 
+// Doubles of a row chunk: the sums run over whole chunks of a harmonic row (re, im interleaved),
+// each row padded with zeros to whole chunks.
+constexpr std::size_t kChunk = 8;
+
+// The padded rows of a direction's conj(Y): row l (2·(l+1) doubles) starts at first[l].
+struct RowLayout {
+  std::vector<std::size_t> first;  // l_max + 2 entries; first[l_max + 1] is the padded size
+  explicit RowLayout(int l_max) {
+    first.push_back(0);
+    for (int l = 0; l <= l_max; ++l) {
+      const std::size_t doubles = 2 * as_size(l + 1);
+      first.push_back(first.back() + (doubles + kChunk - 1) / kChunk * kChunk);
+    }
+  }
+  std::size_t size() const { return first.back(); }
+};
+
 // Work space of one partial sum.
 struct BlockSpace {
   std::vector<double> legendre;  // r_lm of one direction
-  std::vector<double> y;         // conj(Y) of the block: direction d, then (re, im) by index
-  std::vector<double> weights;   // radial integrals: order l, then width, then direction
-  std::vector<double> sums;      // one row l of every width
+  std::vector<double> y;         // conj(Y) of the block: direction d, then the padded rows
+  std::vector<double> j_in;      // J_l at the inner radius of each direction, at one point
+  std::vector<double> weights;   // radial integrals: width, then direction, then order l
+  std::vector<double> sums;      // one padded row of every width
 };
 
-// The block's terms of one order l at one point: sums[w·row + j] = Σ_d weight(l, w, d)·y(d, j)
-// over the row's doubles j, then added to out[w]. Each sum runs over the directions in block
-// order with separate multiplies and adds, so that every instruction set gives the same bits.
-[[gnu::always_inline]] inline void add_row(const BlockSpace& b, int n_dir, int n_widths,
-                                           std::size_t y_stride, std::size_t row_first, std::size_t row,
-                                           const double* weights, double* sums, double* const* out) {
-  std::fill(sums, sums + as_size(n_widths) * row, 0.0);
-  for (int d = 0; d < n_dir; ++d) {
-    const double* y = b.y.data() + as_size(d) * y_stride + row_first;
-    for (int w = 0; w < n_widths; ++w) {
-      const double f = weights[as_size(w) * as_size(kBlock) + as_size(d)];
-      if (f == 0.0) continue;
-      double* acc = sums + as_size(w) * row;
-      for (std::size_t j = 0; j < row; ++j) acc[j] += f * y[j];
+// The block's terms of one order at one point: for every width w and every double j of the
+// padded row, sums[w·row + j] = Σ_d weight(w, d)·y(d, j) over the directions in block order (the
+// weights of direction d at weights[w·width_stride + d·orders]), with
+// separate multiplies and adds (every instruction set gives the same bits; a weight of 0 adds
+// nothing, as the sums never hold −0). Two widths share each load of the harmonics.
+[[gnu::always_inline]] inline void sum_row(const double* y, std::size_t y_stride, int n_dir,
+                                           int n_widths, std::size_t row, const double* weights,
+                                           std::size_t orders, double* sums) {
+  static_assert(sizeof(wide::V8) == kChunk * sizeof(double));
+  const auto block = as_size(kBlock) * orders;
+  for (std::size_t c = 0; c < row; c += kChunk) {
+    int w = 0;
+    for (; w + 1 < n_widths; w += 2) {
+      wide::V8 a0 = {}, a1 = {};
+      const double* f0 = weights + as_size(w) * block;
+      const double* f1 = f0 + block;
+      for (int d = 0; d < n_dir; ++d) {
+        wide::V8 yd;
+        std::memcpy(&yd, y + as_size(d) * y_stride + c, sizeof yd);
+        a0 += f0[as_size(d) * orders] * yd;
+        a1 += f1[as_size(d) * orders] * yd;
+      }
+      std::memcpy(sums + as_size(w) * row + c, &a0, sizeof a0);
+      std::memcpy(sums + as_size(w + 1) * row + c, &a1, sizeof a1);
+    }
+    for (; w < n_widths; ++w) {
+      wide::V8 a0 = {};
+      const double* f0 = weights + as_size(w) * block;
+      for (int d = 0; d < n_dir; ++d) {
+        wide::V8 yd;
+        std::memcpy(&yd, y + as_size(d) * y_stride + c, sizeof yd);
+        a0 += f0[as_size(d) * orders] * yd;
+      }
+      std::memcpy(sums + as_size(w) * row + c, &a0, sizeof a0);
     }
   }
-  for (int w = 0; w < n_widths; ++w) {
-    double* o = out[w] + row_first;
-    const double* acc = sums + as_size(w) * row;
-    for (std::size_t j = 0; j < row; ++j) o[j] += acc[j];
-  }
 }
 
-using RowAdder = void (*)(const BlockSpace&, int, int, std::size_t, std::size_t, std::size_t,
-                          const double*, double*, double* const*);
+using RowSummer = void (*)(const double*, std::size_t, int, int, std::size_t, const double*,
+                          std::size_t, double*);
 
-void add_row_baseline(const BlockSpace& b, int n_dir, int n_widths, std::size_t y_stride,
-                      std::size_t row_first, std::size_t row, const double* weights, double* sums,
-                      double* const* out) {
-  add_row(b, n_dir, n_widths, y_stride, row_first, row, weights, sums, out);
+void sum_row_baseline(const double* y, std::size_t y_stride, int n_dir, int n_widths, std::size_t row,
+                      const double* weights, std::size_t orders, double* sums) {
+  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
 }
 #if defined(__x86_64__)
-[[gnu::target("avx2")]] void add_row_avx2(const BlockSpace& b, int n_dir, int n_widths,
-                                          std::size_t y_stride, std::size_t row_first,
-                                          std::size_t row, const double* weights, double* sums,
-                                          double* const* out) {
-  add_row(b, n_dir, n_widths, y_stride, row_first, row, weights, sums, out);
+[[gnu::target("avx2")]] void sum_row_avx2(const double* y, std::size_t y_stride, int n_dir, int n_widths,
+                                          std::size_t row, const double* weights, std::size_t orders,
+                                          double* sums) {
+  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
 }
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void add_row_avx512(
-    const BlockSpace& b, int n_dir, int n_widths, std::size_t y_stride, std::size_t row_first,
-    std::size_t row, const double* weights, double* sums, double* const* out) {
-  add_row(b, n_dir, n_widths, y_stride, row_first, row, weights, sums, out);
+[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void sum_row_avx512(
+    const double* y, std::size_t y_stride, int n_dir, int n_widths, std::size_t row,
+    const double* weights, std::size_t orders, double* sums) {
+  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
 }
 #endif
 
-RowAdder row_adder(SimdLevel level) {
+RowSummer row_summer(SimdLevel level) {
 #if defined(__x86_64__)
-  if (level == SimdLevel::avx512) return add_row_avx512;
-  if (level == SimdLevel::avx2) return add_row_avx2;
+  if (level == SimdLevel::avx512) return sum_row_avx512;
+  if (level == SimdLevel::avx2) return sum_row_avx2;
 #endif
   (void)level;
-  return add_row_baseline;
+  return sum_row_baseline;
 }
 
 class WidthSums {
@@ -105,76 +138,86 @@ class WidthSums {
   WidthSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
             const LineTable& integrals, std::span<const double> widths, SimdLevel simd)
       : tables_(tables), s_(s), radius_(radius), integrals_(integrals), widths_(widths),
-        add_row_(row_adder(simd)) {}
+        widest_(*std::max_element(widths.begin(), widths.end())), rows_(tables.l_max()),
+        sum_row_(row_summer(simd)) {}
 
   // Adds the terms of directions first..first+size−1 to the amplitudes of one partial sum.
   void add_block(int first, int size, BlockSpace& b, std::vector<PartialAmplitudes>& out) const {
     const int l_max = tables_.l_max();
-    const auto pairs = as_size(tables_.pair_count());
-    const std::size_t y_stride = 2 * pairs;
+    const auto orders = as_size(l_max + 1);
+    const std::size_t y_stride = rows_.size();
     const int n_widths = static_cast<int>(widths_.size());
-    b.legendre.resize(pairs + kRowOverrun);
-    b.y.resize(as_size(size) * y_stride);
+    b.legendre.resize(as_size(tables_.pair_count()) + kRowOverrun);
+    b.y.assign(as_size(size) * y_stride, 0.0);
     const FibonacciGrid& grid = tables_.grid();
     for (int d = 0; d < size; ++d) {
       const auto j = as_size(first + d);
       const auto phases = harmonic_factors(tables_, grid.cos_theta()[j], grid.phi()[j], b.legendre);
       double* y = b.y.data() + as_size(d) * y_stride;
       for (int l = 0; l <= l_max; ++l) {
+        double* row = y + rows_.first[as_size(l)];
         for (int m = 0; m <= l; ++m) {
-          const auto i = as_size(harmonic_index(l, m));
-          y[2 * i] = b.legendre[i] * phases[as_size(m)].real();
-          y[2 * i + 1] = -(b.legendre[i] * phases[as_size(m)].imag());
+          const double r = b.legendre[as_size(harmonic_index(l, m))];
+          row[2 * as_size(m)] = r * phases[as_size(m)].real();
+          row[2 * as_size(m) + 1] = -(r * phases[as_size(m)].imag());
         }
       }
     }
-    const auto orders = as_size(l_max + 1);
-    const std::size_t per_order = as_size(n_widths) * as_size(kBlock);
-    b.weights.resize(orders * per_order);
-    b.sums.resize(as_size(n_widths) * 2 * orders);
+    b.weights.resize(as_size(n_widths) * as_size(kBlock) * orders);
+    b.j_in.resize(orders);
+    b.sums.resize(as_size(n_widths) * rows_.size());
     const std::span<const double> odd = tables_.odd_double_factorial();
-    std::vector<double*> targets(as_size(n_widths));
     for (std::size_t k = 0; k < s_.size(); ++k) {
       const double sk = s_[k];
       const double inv_s3 = sk > 0.0 ? 1.0 / (sk * sk * sk) : 0.0;
-      std::fill(b.weights.begin(), b.weights.end(), 0.0);
       int used = 0;
       for (int d = 0; d < size; ++d) {
         const double r_in = radius_[as_size(first + d)] + kInnerGap;
         const double x_in = sk * r_in;
+        // The widest layer counts the most orders; J_l at the inner radius serves every width.
+        const int reach = counted_orders(sk * (r_in + widest_), l_max);
         const double* line_in = integrals_.lines(integrals_.interval(x_in)).data();
+        for (int l = 0; l < reach; ++l) b.j_in[as_size(l)] = line_in[2 * l] * x_in + line_in[2 * l + 1];
+        int c = 0;
         for (int w = 0; w < n_widths; ++w) {
           const double r_out = r_in + widths_[as_size(w)];
           const double x_out = sk * r_out;
-          const int c = counted_orders(x_out, l_max);
+          // The widths ascend: the count of the next one starts from this one's.
+          c = w > 0 && widths_[as_size(w)] >= widths_[as_size(w - 1)] ? c : 0;
+          while (c <= l_max && bessel_term_counts(c, x_out)) ++c;
           used = std::max(used, c);
-          double* wd = b.weights.data() + as_size(w) * as_size(kBlock) + as_size(d);
+          double* wd = b.weights.data() + (as_size(w) * as_size(kBlock) + as_size(d)) * orders;
           if (x_out > kSeriesLimit) {
             const double* line_out = integrals_.lines(integrals_.interval(x_out)).data();
             for (int l = 0; l < c; ++l) {
               const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
-              const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-              wd[as_size(l) * per_order] = (j_out - j_in) * inv_s3;
+              wd[l] = (j_out - b.j_in[as_size(l)]) * inv_s3;
             }
           } else {
             double pow_out = 1.0;  // x_out^l
             double pow_in = 1.0;   // x_in^l
             for (int l = 0; l < c; ++l) {
-              wd[as_size(l) * per_order] = series_integral(l, x_out, pow_out, r_out, odd) -
+              wd[l] = series_integral(l, x_out, pow_out, r_out, odd) -
                                            series_integral(l, x_in, pow_in, r_in, odd);
               pow_out *= x_out;
               pow_in *= x_in;
             }
           }
+          for (int l = c; l <= l_max; ++l) wd[l] = 0.0;
         }
       }
-      for (int w = 0; w < n_widths; ++w) {
-        targets[as_size(w)] = reinterpret_cast<double*>(out[as_size(w)].point(static_cast<int>(k)).data());
-      }
       for (int l = 0; l < used; ++l) {
-        const auto row_first = as_size(l) * as_size(l + 1);  // doubles before row l
-        add_row_(b, size, n_widths, y_stride, row_first, 2 * as_size(l + 1),
-                 b.weights.data() + as_size(l) * per_order, b.sums.data(), targets.data());
+        const std::size_t row_first = rows_.first[as_size(l)];
+        const std::size_t row = rows_.first[as_size(l) + 1] - row_first;
+        sum_row_(b.y.data() + row_first, y_stride, size, n_widths, row,
+                 b.weights.data() + as_size(l), orders, b.sums.data());
+        const auto doubles = 2 * as_size(l + 1);
+        const auto offset = as_size(l) * as_size(l + 1);  // doubles of a point before row l
+        for (int w = 0; w < n_widths; ++w) {
+          double* o = reinterpret_cast<double*>(out[as_size(w)].point(static_cast<int>(k)).data()) + offset;
+          const double* acc = b.sums.data() + as_size(w) * row;
+          for (std::size_t j = 0; j < doubles; ++j) o[j] += acc[j];
+        }
       }
     }
   }
@@ -185,7 +228,9 @@ class WidthSums {
   std::span<const double> radius_;
   const LineTable& integrals_;
   std::span<const double> widths_;
-  RowAdder add_row_;
+  double widest_;
+  RowLayout rows_;
+  RowSummer sum_row_;
 };
 
 }  // namespace

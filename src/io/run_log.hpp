@@ -82,6 +82,7 @@ std::string output_files_heading();
 // `what` is one of the kSaved... texts.
 inline constexpr std::string_view kSavedCoefficients = "Coefficients   saved to file ";
 inline constexpr std::string_view kSavedData = "TESSEL data    saved to file ";
+inline constexpr std::string_view kSavedEnvelope = "Envelope       saved to file ";
 inline constexpr std::string_view kSavedIntensities = "Intensities    saved to file ";
 inline constexpr std::string_view kSavedFit = "Data fit       saved to file ";
 inline constexpr std::string_view kSavedAmplitudes = "Net amplitudes saved to file ";
