@@ -79,6 +79,22 @@ ContrastPolynomial contrast_polynomial(const TermSums& t, double c0) {
   return c;
 }
 
+// The sums of a model curve m against the measured intensities and weights of the same rows.
+NormalSums row_sums(std::span<const double> intensity, std::span<const double> weight,
+                    std::span<const double> m) {
+  NormalSums s;
+  for (std::size_t i = 0; i < m.size(); ++i) {
+    const double w = weight[i], mv = m[i], iv = intensity[i];
+    s.mm += w * mv * mv;
+    s.m1 += w * mv;
+    s.mi += w * mv * iv;
+    s.w += w;
+    s.i1 += w * iv;
+    s.ii += w * iv * iv;
+  }
+  return s;
+}
+
 // Σw·(I − x1·m − x2·a)² from the sums.
 double residual_sum(const NormalSums& s, double a, double x1, double x2) {
   const double b = x2 * a;
@@ -473,6 +489,8 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
     double background = 0.0;
     Plausibility plausibility;
   };
+  const ScaleBackgroundRows rows(i_r, w_r, a_out, base.background_low, base.background_high);
+  ScaleBackgroundScratch rows_scratch(rows);
   const auto evaluate = [&](const ExtendedParameters& p, bool plausible_only) {
     Evaluation e;
     const double c0 = forward_scale(model, p.volume);
@@ -481,26 +499,26 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
                     work_space);
     spline.apply(work_space.log_values, work_space.spline_values, work_space.scratch);
     powers_of_ten(work_space.spline_values, work_space.model_values);
-    NormalSums s = data_sums;
-    for (std::size_t i = 0; i < n_fit; ++i) {
-      const double mv = work_space.model_values[i];
-      s.mm += w_r[i] * mv * mv;
-      s.m1 += w_r[i] * mv;
-      s.mi += w_r[i] * mv * i_r[i];
-    }
     const double forward = forward_value(model, wc, c0, p.contrast);
     const double reported = with_dummies(model, p.volume);
-    ScaleBackground x = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh, base.background_low,
-                                        base.background_high, plausible_only ? forward : 0.0);
+    const ScaleBackgroundFit x = solve_scale_background(rows, work_space.model_values, rows_scratch);
+    e.chi2 = x.chi2;
+    e.background = x.background;
     e.plausibility = plausibility(reported, displaced, x.background * a_out, x.scale * forward);
-    if (plausible_only && !e.plausibility.volume_ok) return e;
+    if (!plausible_only || e.plausibility.ok()) return e;
+    e.chi2 = kFitNoChi2;
+    if (!e.plausibility.volume_ok) return e;
+    // The background held to the rule; χ² from the residuals of the held fit.
+    const ScaleBackground held = solve_from_sums(row_sums(i_r, w_r, work_space.model_values), a_out, kFitScaleLow,
+                                                 kFitScaleHigh, base.background_low, base.background_high, forward);
     double sum = 0.0;
     for (std::size_t i = 0; i < n_fit; ++i) {
-      const double r = i_r[i] - x.background * a_out - x.scale * work_space.model_values[i];
+      const double r = i_r[i] - held.background * a_out - held.scale * work_space.model_values[i];
       sum += r * r * w_r[i];
     }
     e.chi2 = sum / n;
-    e.background = x.background;
+    e.background = held.background;
+    e.plausibility = plausibility(reported, displaced, held.background * a_out, held.scale * forward);
     return e;
   };
   const auto refine = [&](const Best& start, bool plausible_only) {
@@ -568,81 +586,32 @@ ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& dat
                                        const ExtendedParameters& parameters, double s_max_fit,
                                        double a_out, std::size_t nrg) {
   ExtendedFinalFit out;
-  FinalFit& f = out.fit;
   const std::size_t nc = model.s.size();
-  const std::size_t ne = data.s_e.size();
   assert(nc >= 1);
   const double c0 = forward_scale(model, parameters.volume);
-  f.scale_curve.assign(nc, 0.0);
+  std::vector<double> scale_curve(nc, 0.0);
   fit_excluded_volume_shape(model, signed_radius_exponent(parameters.radius, kFinalTwoThirds), 0, nc - 1,
-                            f.scale_curve);
-  for (double& c : f.scale_curve) c *= c0;
-  f.intensity.resize(nc);
-  std::vector<double> log_values(nc);
+                            scale_curve);
+  for (double& c : scale_curve) c *= c0;
+  // The forward intensity of the model; the hold needs it before the fitted curve exists.
   const double d = parameters.contrast;
-  for (std::size_t k = 0; k < nc; ++k) {
-    const double c = f.scale_curve[k];
-    f.intensity[k] = model.atoms[k] + c * c * model.solvent[k] + d * d * model.shell[k] -
-                     c * model.atoms_solvent[k] + d * model.atoms_shell[k] - c * d * model.solvent_shell[k];
-    log_values[k] = log_intensity(f.intensity[k]);
-  }
-  const ResplineResult carried = RESPLINE(model.s, log_values, data.s_e);
-  f.out_of_range = carried.out_of_range;
-  std::vector<double> model_values(ne);
-  powers_of_ten(carried.values, model_values);
-
-  f.n_fit = std::min(locate(data.s_e, s_max_fit) + 1, ne);
-  const std::size_t n = f.n_fit;
-  const double forward = f.intensity.front();
-  if (n > 0) {
-    // The free scale and background by the bounded solver, held to the rule if they break it.
-    std::vector<double> a(2 * n);
-    std::vector<double> b(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double root_w = std::sqrt(data.w_e[i]);
-      a[i] = root_w * model_values[i];
-      a[n + i] = root_w * a_out;
-      b[i] = root_w * data.i_e[i];
-    }
-    const double bl[2] = {kFitScaleLow, kExtendedBackgroundLow};
-    const double bu[2] = {kFitScaleHigh, kExtendedBackgroundHigh};
-    double x[2] = {0.0, 0.0};
-    BvlsWorkspace workspace(static_cast<int>(n), 2);
-    (void)bvls_solve(0, static_cast<int>(n), static_cast<int>(n), 2, a, b, bl, bu, x, workspace.view());
-    f.scale = x[0];
-    f.background = x[1];
-    if (std::fabs(f.background * a_out) > kPlausibleBackgroundFraction * f.scale * forward) {
-      NormalSums s;
-      for (std::size_t i = 0; i < n; ++i) {
-        const double w = data.w_e[i], mv = model_values[i], iv = data.i_e[i];
-        s.mm += w * mv * mv;
-        s.m1 += w * mv;
-        s.mi += w * mv * iv;
-        s.w += w;
-        s.i1 += w * iv;
-        s.ii += w * iv * iv;
-      }
-      const ScaleBackground held = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh, kExtendedBackgroundLow,
-                                                   kExtendedBackgroundHigh, forward);
-      f.scale = held.scale;
-      f.background = held.background;
-    }
-  }
-  f.fitted.resize(ne);
-  for (std::size_t i = 0; i < ne; ++i) f.fitted[i] = f.background * a_out + f.scale * model_values[i];
-  if (ne > 0) {
-    const std::vector<double> no_errors(ne, 0.0);
-    f.guinier = ESTRG(data.s_e, f.fitted, no_errors, nrg, 0);
-  }
-  double sum = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double r = data.i_e[i] - f.fitted[i];
-    sum += r * r * data.w_e[i];
-  }
-  f.chi2 = n > 0 ? sum / static_cast<double>(n) : 0.0;
-  out.forward_intensity = f.scale * forward;
+  const double forward = model.atoms[0] + scale_curve[0] * scale_curve[0] * model.solvent[0] +
+                         d * d * model.shell[0] - scale_curve[0] * model.atoms_solvent[0] +
+                         d * model.atoms_shell[0] - scale_curve[0] * d * model.solvent_shell[0];
+  const auto hold = [&](std::span<const double> model_rows, FinalFit& f) {
+    if (std::fabs(f.background * a_out) <= kPlausibleBackgroundFraction * f.scale * forward) return;
+    const ScaleBackground held = solve_from_sums(
+        row_sums(std::span<const double>(data.i_e).first(model_rows.size()),
+                 std::span<const double>(data.w_e).first(model_rows.size()), model_rows),
+        a_out, kFitScaleLow, kFitScaleHigh, kExtendedBackgroundLow, kExtendedBackgroundHigh, forward);
+    f.scale = held.scale;
+    f.background = held.background;
+  };
+  out.fit = evaluate_scaled_model(model, data, std::move(scale_curve), d, s_max_fit, a_out,
+                                  kExtendedBackgroundLow, kExtendedBackgroundHigh, nrg, hold);
+  out.forward_intensity = out.fit.scale * forward;
   out.plausibility = plausibility(with_dummies(model, parameters.volume), with_dummies(model, model.displaced_volume),
-                                  f.background * a_out, out.forward_intensity);
+                                  out.fit.background * a_out, out.forward_intensity);
   return out;
 }
 

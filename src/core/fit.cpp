@@ -356,17 +356,28 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
 FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
                             const SolventParameters& parameters, double s_max_fit, double a_out,
                             double background_low, double background_high, std::size_t nrg) {
+  const std::size_t nc = model.s.size();
+  assert(nc >= 1);
+  std::vector<double> scale_curve(nc, 0.0);
+  fit_excluded_volume_scale(model, parameters.volume, parameters.radius, kFinalTwoThirds, 0, nc - 1,
+                            scale_curve);
+  return evaluate_scaled_model(model, data, std::move(scale_curve), parameters.contrast, s_max_fit,
+                               a_out, background_low, background_high, nrg);
+}
+
+FinalFit evaluate_scaled_model(const FitModel& model, const FitData& data,
+                               std::vector<double> scale_curve, double contrast, double s_max_fit,
+                               double a_out, double background_low, double background_high,
+                               std::size_t nrg, const ScaleBackgroundHold& hold) {
   FinalFit out;
   const std::size_t nc = model.s.size();
   const std::size_t ne = data.s_e.size();
-  assert(nc >= 1);
-  out.scale_curve.assign(nc, 0.0);
-  fit_excluded_volume_scale(model, parameters.volume, parameters.radius, kFinalTwoThirds, 0, nc - 1,
-                        out.scale_curve);
+  assert(nc >= 1 && scale_curve.size() == nc);
+  out.scale_curve = std::move(scale_curve);
   out.intensity.resize(nc);
   std::vector<double> log_values(nc);
   for (std::size_t k = 0; k < nc; ++k) {
-    out.intensity[k] = model_point(model, k, out.scale_curve[k], parameters.contrast);
+    out.intensity[k] = model_point(model, k, out.scale_curve[k], contrast);
     log_values[k] = log_intensity(out.intensity[k]);
   }
   const ResplineResult carried = RESPLINE(model.s, log_values, data.s_e);
@@ -387,6 +398,7 @@ FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
         solve_scale_background(rows, std::span<const double>(model_values).first(n), scratch);
     out.scale = fit.scale;
     out.background = fit.background;
+    if (hold) hold(std::span<const double>(model_values).first(n), out);
   }
   out.fitted.resize(ne);
   for (std::size_t i = 0; i < ne; ++i) out.fitted[i] = out.background * a_out + out.scale * model_values[i];

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -203,5 +204,15 @@ struct FinalFit {
 FinalFit evaluate_final_fit(const FitModel& model, const FitData& data,
                             const SolventParameters& parameters, double s_max_fit, double a_out,
                             double background_low, double background_high, std::size_t nrg);
+
+// The same for a model whose excluded-volume scale Ĉ on the whole grid is given. `hold`, when
+// given, sees the model on the fitted rows (the measured points below s_max_fit and one more)
+// with the solved scale and background in `fit`, and may replace them before the fitted curve
+// is formed.
+using ScaleBackgroundHold = std::function<void(std::span<const double> model_rows, FinalFit& fit)>;
+FinalFit evaluate_scaled_model(const FitModel& model, const FitData& data,
+                               std::vector<double> scale_curve, double contrast, double s_max_fit,
+                               double a_out, double background_low, double background_high,
+                               std::size_t nrg, const ScaleBackgroundHold& hold = {});
 
 }  // namespace tessel

@@ -5,12 +5,11 @@
 #include <cassert>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <optional>
 
 #include "core/envelope.hpp"
 #include "core/kernels/simd_level.hpp"
-#include "core/kernels/wide_vectors.hpp"
+#include "core/kernels/width_rows.hpp"
 
 namespace tessel {
 
@@ -42,7 +41,7 @@ double series_integral(int l, double x, double x_to_l, double r, std::span<const
 
 // Doubles of a row chunk: the sums run over whole chunks of a harmonic row (re, im interleaved),
 // each row padded with zeros to whole chunks.
-constexpr std::size_t kChunk = 8;
+constexpr std::size_t kChunk = kWidthRowChunk;
 
 // The padded rows of a direction's conj(Y): row l (2·(l+1) doubles) starts at first[l].
 struct RowLayout {
@@ -66,80 +65,13 @@ struct BlockSpace {
   std::vector<double> sums;      // one padded row of every width
 };
 
-// The block's terms of one order at one point: for every width w and every double j of the
-// padded row, sums[w·row + j] = Σ_d weight(w, d)·y(d, j) over the directions in block order (the
-// weights of direction d at weights[w·width_stride + d·orders]), with
-// separate multiplies and adds (every instruction set gives the same bits; a weight of 0 adds
-// nothing, as the sums never hold −0). Two widths share each load of the harmonics.
-[[gnu::always_inline]] inline void sum_row(const double* y, std::size_t y_stride, int n_dir,
-                                           int n_widths, std::size_t row, const double* weights,
-                                           std::size_t orders, double* sums) {
-  static_assert(sizeof(wide::V8) == kChunk * sizeof(double));
-  const auto block = as_size(kBlock) * orders;
-  for (std::size_t c = 0; c < row; c += kChunk) {
-    int w = 0;
-    for (; w + 1 < n_widths; w += 2) {
-      wide::V8 a0 = {}, a1 = {};
-      const double* f0 = weights + as_size(w) * block;
-      const double* f1 = f0 + block;
-      for (int d = 0; d < n_dir; ++d) {
-        wide::V8 yd;
-        std::memcpy(&yd, y + as_size(d) * y_stride + c, sizeof yd);
-        a0 += f0[as_size(d) * orders] * yd;
-        a1 += f1[as_size(d) * orders] * yd;
-      }
-      std::memcpy(sums + as_size(w) * row + c, &a0, sizeof a0);
-      std::memcpy(sums + as_size(w + 1) * row + c, &a1, sizeof a1);
-    }
-    for (; w < n_widths; ++w) {
-      wide::V8 a0 = {};
-      const double* f0 = weights + as_size(w) * block;
-      for (int d = 0; d < n_dir; ++d) {
-        wide::V8 yd;
-        std::memcpy(&yd, y + as_size(d) * y_stride + c, sizeof yd);
-        a0 += f0[as_size(d) * orders] * yd;
-      }
-      std::memcpy(sums + as_size(w) * row + c, &a0, sizeof a0);
-    }
-  }
-}
-
-using RowSummer = void (*)(const double*, std::size_t, int, int, std::size_t, const double*,
-                          std::size_t, double*);
-
-void sum_row_baseline(const double* y, std::size_t y_stride, int n_dir, int n_widths, std::size_t row,
-                      const double* weights, std::size_t orders, double* sums) {
-  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
-}
-#if defined(__x86_64__)
-[[gnu::target("avx2")]] void sum_row_avx2(const double* y, std::size_t y_stride, int n_dir, int n_widths,
-                                          std::size_t row, const double* weights, std::size_t orders,
-                                          double* sums) {
-  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
-}
-[[gnu::target("avx512f,avx512dq,avx512vl,avx512bw")]] void sum_row_avx512(
-    const double* y, std::size_t y_stride, int n_dir, int n_widths, std::size_t row,
-    const double* weights, std::size_t orders, double* sums) {
-  sum_row(y, y_stride, n_dir, n_widths, row, weights, orders, sums);
-}
-#endif
-
-RowSummer row_summer(SimdLevel level) {
-#if defined(__x86_64__)
-  if (level == SimdLevel::avx512) return sum_row_avx512;
-  if (level == SimdLevel::avx2) return sum_row_avx2;
-#endif
-  (void)level;
-  return sum_row_baseline;
-}
-
 class WidthSums {
  public:
   WidthSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
             const LineTable& integrals, std::span<const double> widths, SimdLevel simd)
       : tables_(tables), s_(s), radius_(radius), integrals_(integrals), widths_(widths),
         widest_(*std::max_element(widths.begin(), widths.end())), rows_(tables.l_max()),
-        sum_row_(row_summer(simd)) {}
+        simd_(simd) {}
 
   // Adds the terms of directions first..first+size−1 to the amplitudes of one partial sum.
   void add_block(int first, int size, BlockSpace& b, std::vector<PartialAmplitudes>& out) const {
@@ -209,8 +141,17 @@ class WidthSums {
       for (int l = 0; l < used; ++l) {
         const std::size_t row_first = rows_.first[as_size(l)];
         const std::size_t row = rows_.first[as_size(l) + 1] - row_first;
-        sum_row_(b.y.data() + row_first, y_stride, size, n_widths, row,
-                 b.weights.data() + as_size(l), orders, b.sums.data());
+        WidthRowJob job;
+        job.y = b.y.data() + row_first;
+        job.y_stride = y_stride;
+        job.directions = size;
+        job.widths = n_widths;
+        job.row = row;
+        job.weights = b.weights.data() + as_size(l);
+        job.direction_stride = orders;
+        job.width_stride = as_size(kBlock) * orders;
+        job.sums = b.sums.data();
+        sum_width_rows(job, simd_);
         const auto doubles = 2 * as_size(l + 1);
         const auto offset = as_size(l) * as_size(l + 1);  // doubles of a point before row l
         for (int w = 0; w < n_widths; ++w) {
@@ -230,7 +171,7 @@ class WidthSums {
   std::span<const double> widths_;
   double widest_;
   RowLayout rows_;
-  RowSummer sum_row_;
+  SimdLevel simd_;
 };
 
 }  // namespace
