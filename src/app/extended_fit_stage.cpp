@@ -159,8 +159,7 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
   r.forward_intensity = final_fit.forward_intensity;
   r.chi2 = f.chi2;
   r.plausibility = final_fit.plausibility;
-  r.background_at_limit =
-      std::fabs(std::fabs(r.plausibility.background_fraction) - kPlausibleBackgroundFraction) <= 1e-9;
+  r.background_at_limit = final_fit.background_held;
   out.result = r;
   report.to_both(extended_fit_lines(r));
   return out;

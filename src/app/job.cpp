@@ -153,6 +153,7 @@ class JobRun {
   std::vector<std::string> warnings_;       // the job's warnings, one line each
   InterruptRecord interrupt_;               // what SIGINT or SIGTERM completes
   std::vector<double> saved_envelope_;      // a job on a save file: the envelope file's radii
+  std::optional<ExtendedFitResult> extended_fit_;  // the extended fit's quantities, for the record
   bool envelope_file_written_ = false;
 };
 
@@ -639,6 +640,7 @@ FitResult JobRun::fit_extended(const FitInputs& inputs) {
   in.atoms = &model_.structure.atoms;
   in.solvent = &model_.structure.solvent;
   ExtendedFitOutcome out = run_extended_fit(in, report(), env_.loops);
+  extended_fit_ = out.result;
   model_.shell = std::move(out.shell);
   partial_.shell = std::move(out.shell_curve);
   partial_.atoms_shell = std::move(out.atoms_shell_curve);

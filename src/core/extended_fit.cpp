@@ -14,16 +14,21 @@
 #include "core/intensity.hpp"
 #include "core/locate.hpp"
 #include "core/respline.hpp"
+#include "core/simplex_search.hpp"
 
 namespace tessel {
 namespace {
 
 constexpr double kFourPiThirds = 4.0 * std::numbers::pi / 3.0;
-// Compass refinement: halvings of the steps and evaluations at most.
-constexpr int kRefineHalvings = 5;
-constexpr std::size_t kRefineEvaluations = 400;
-// Grid points (× fitted rows of the sums' set-up) that make a thread worth its start.
-constexpr double kGramRowsPerThread = 2.0e5;
+// The refinement: evaluations at most, fresh simplices after the first, and the spread of χ²
+// over the simplex at which a run ends.
+constexpr std::size_t kRefineEvaluations = 600;
+constexpr int kRefineRestarts = 2;
+constexpr double kRefineTolerance = 1e-9;
+// A value this share of its range from a bound sits on it.
+constexpr double kBoundShare = 1e-4;
+// Grid points that make a thread worth its start.
+constexpr double kGridPointsPerThread = 2.0e5;
 
 std::size_t as_size(int n) { return static_cast<std::size_t>(n); }
 
@@ -203,9 +208,13 @@ ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data
   }
   // Down to the radius whose negative damping cancels the average atom's own Gaussian, and at
   // least down to 0 (no global damping).
+  // The steps of the default search's radius (0.02 Å) from its upper bound down to the first
+  // value at or below that radius.
   l.radius_high = kFitRadiusHigh;
-  l.radius_low = std::min(-model.atomic_radius, 0.0);
-  l.radius_count = static_cast<int>(std::lround((l.radius_high - l.radius_low) / kExtendedRadiusStep)) + 1;
+  const double target = std::min(-model.atomic_radius, 0.0);
+  const int steps = static_cast<int>(std::ceil((l.radius_high - target) / kExtendedRadiusStep - 1e-9));
+  l.radius_count = steps + 1;
+  l.radius_low = l.radius_high - steps * kExtendedRadiusStep;
   return l;
 }
 
@@ -284,8 +293,9 @@ Plausibility plausibility(double reported_volume, double reported_displaced_volu
 }
 
 RangeSide range_side(double value, double low, double high) {
-  if (value <= low) return RangeSide::lower;
-  if (value >= high) return RangeSide::upper;
+  const double near = kBoundShare * (high - low);
+  if (value <= low + near) return RangeSide::lower;
+  if (value >= high - near) return RangeSide::upper;
   return RangeSide::inside;
 }
 
@@ -349,10 +359,10 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
   std::vector<double> exponents(as_size(n_radius));
   for (int ir = 0; ir < n_radius; ++ir) exponents[as_size(ir)] = signed_radius_exponent(radius_at(ir), kSearchTwoThirds);
 
-  const double work = static_cast<double>(n_volume) * n_radius * n_width * n_contrast * 10.0 +
-                      static_cast<double>(n_radius) * n_width * static_cast<double>(n_fit) * 30.0;
+  const double points = static_cast<double>(n_volume) * n_radius * n_width * n_contrast;
   std::optional<WorkerPool> own_pool;
-  WorkerPool& pool = loop_pool(loops, threads_for_work(work, kGramRowsPerThread * 10.0, resolve_thread_count(loops.threads)), own_pool);
+  WorkerPool& pool =
+      loop_pool(loops, threads_for_work(points, kGridPointsPerThread, resolve_thread_count(loops.threads)), own_pool);
 
   struct RadiusScratch {
     std::vector<double> shape, values, scratch, y_solvent, y_atoms_solvent, y_solvent_shell;
@@ -522,45 +532,22 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
     return e;
   };
   const auto refine = [&](const Best& start, bool plausible_only) {
-    ExtendedParameters p = start.at;
-    Evaluation best = evaluate(p, plausible_only);
-    ++result.refinement_evaluations;
     const std::array<double, 4> low = {base.volume_low, limits.radius_low, base.contrast_low, limits.width_low};
     const std::array<double, 4> high = {base.volume_high, limits.radius_high, base.contrast_high, limits.width_high};
     const std::array<int, 4> counts = {n_volume, n_radius, n_contrast, n_width};
     std::array<double, 4> step{};
     for (std::size_t d = 0; d < 4; ++d) step[d] = counts[d] > 1 ? (high[d] - low[d]) / (counts[d] - 1) : 0.0;
-    const auto get = [](ExtendedParameters& q, std::size_t d) -> double& {
-      return d == 0 ? q.volume : d == 1 ? q.radius : d == 2 ? q.contrast : q.width;
-    };
-    std::size_t evaluations = 1;
-    for (int halving = 0; halving <= kRefineHalvings && evaluations < kRefineEvaluations;) {
-      bool moved = false;
-      for (std::size_t d = 0; d < 4 && evaluations < kRefineEvaluations; ++d) {
-        if (step[d] == 0.0) continue;
-        for (const double sign : {1.0, -1.0}) {
-          ExtendedParameters q = p;
-          get(q, d) = std::clamp(get(q, d) + sign * step[d], low[d], high[d]);
-          if (get(q, d) == get(p, d)) continue;
-          const Evaluation e = evaluate(q, plausible_only);
-          ++evaluations;
-          if (e.chi2 < best.chi2) {
-            best = e;
-            p = q;
-            moved = true;
-            break;
-          }
-        }
-      }
-      if (!moved) {
-        ++halving;
-        for (double& s : step) s /= 2.0;
-      }
-    }
-    result.refinement_evaluations += evaluations - 1;
-    Best out{best.chi2 < kFitNoChi2, p, best.chi2, best.background, best.plausibility};
+    const auto parameters = [](std::span<const double> x) { return ExtendedParameters{x[0], x[1], x[2], x[3]}; };
+    const std::array<double, 4> from = {start.at.volume, start.at.radius, start.at.contrast, start.at.width};
+    const SimplexResult s = simplex_minimise(
+        [&](std::span<const double> x) { return evaluate(parameters(x), plausible_only).chi2; }, from, step, low,
+        high, kRefineEvaluations, kRefineRestarts, kRefineTolerance);
+    result.refinement_evaluations += s.evaluations;
     // The refinement never leaves the grid's point for a worse one.
-    return out.found ? out : start;
+    if (!(s.value < start.chi2)) return start;
+    const ExtendedParameters at = parameters(s.x);
+    const Evaluation e = evaluate(at, plausible_only);
+    return Best{true, at, e.chi2, e.background, e.plausibility};
   };
   if (any.found && limits.refine) any = refine(any, false);
   if (any.found) {
@@ -600,6 +587,7 @@ ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& dat
                          d * model.atoms_shell[0] - scale_curve[0] * d * model.solvent_shell[0];
   const auto hold = [&](std::span<const double> model_rows, FinalFit& f) {
     if (std::fabs(f.background * a_out) <= kPlausibleBackgroundFraction * f.scale * forward) return;
+    out.background_held = true;
     const ScaleBackground held = solve_from_sums(
         row_sums(std::span<const double>(data.i_e).first(model_rows.size()),
                  std::span<const double>(data.w_e).first(model_rows.size()), model_rows),

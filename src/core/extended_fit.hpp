@@ -77,8 +77,8 @@ struct ExtendedLimits {
   bool refine = true;
 };
 
-// The default ranges of V_ex and δρ, the signed radius from 1.8 Å down to −r0 in steps of about
-// 0.02 Å, the widths 1 to 6 Å in steps of 0.5 Å, and a free background. With
+// The default ranges of V_ex and δρ, the signed radius from 1.8 Å down to −r0 (or just below) in
+// steps of 0.02 Å, the widths 1 to 6 Å in steps of 0.5 Å, and a free background. With
 // use_default_parameters every parameter is held (V_d, r0, 0.03, 3 Å) and only scale and
 // background are solved.
 ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data,
@@ -133,10 +133,9 @@ struct ExtendedSearchResult {
   bool out_of_range = false;            // a fitted s lay outside the model grid
 };
 
-// The grid search (V_ex outermost, then Ra, δρ, width; the first point of least χ² on ties)
-// and, when limits.refine, a compass search from the best grid point within the limits: steps
-// of one grid step along each parameter in turn, halved when no step improves, ended after five
-// halvings or 400 evaluations. The grid solves scale and background from the sums of the
+// The grid search (V_ex outermost, then Ra, the width and δρ; the first point of least χ² on ties)
+// and, when limits.refine, a simplex search (simplex_search.hpp) from the best grid point within
+// the limits, its first edges one grid step long, with two restarts and at most 600 evaluations. The grid solves scale and background from the sums of the
 // interpolated partial intensities; the refinement carries log10 I by the spline like the
 // default search. The model's own shell curves are not used.
 ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurves& curves,
@@ -149,13 +148,15 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
 struct ExtendedFinalFit {
   FinalFit fit;
   double forward_intensity = 0.0;  // x1·I(0), the fitted forward intensity without background
+  bool background_held = false;    // the free background broke the rule and was held to 5 %
   Plausibility plausibility;
 };
 ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& data,
                                        const ExtendedParameters& parameters, double s_max_fit,
                                        double a_out, std::size_t nrg);
 
-// Where a value sits within its range.
+// Where a value sits within its range: within 1e-4 of the range from a bound counts as on it (a
+// range of one value is its lower bound).
 enum class RangeSide { inside, lower, upper };
 RangeSide range_side(double value, double low, double high);
 
