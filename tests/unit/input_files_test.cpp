@@ -111,6 +111,7 @@ TEST(InputFiles, RerunArgumentsCarryEverySettingAFitOrItsOutputsDependOn) {
   s.delta_rho = 0.1 + 0.2;  // 0.30000000000000004: must come back as the same double
   s.use_default_parameters = true;
   s.no_summary = true;
+  s.extended_fit = true;
   // Replaced by the save file or unused by a job on one: not passed.
   s.l_max = 30;
   s.fibonacci_order = 12;
@@ -123,7 +124,7 @@ TEST(InputFiles, RerunArgumentsCarryEverySettingAFitOrItsOutputsDependOn) {
   s.prefix = "mine";
   const Args args = rerun_arguments("bin/tessel", s);
   EXPECT_EQ(args, (Args{"bin/tessel", "-un", "2", "-err=N", "-cst", "-dns", "-0.1", "-dro",
-                        "0.30000000000000004", "-def", "-nosmy"}));
+                        "0.30000000000000004", "-def", "-nosmy", "--fit", "extended"}));
   EXPECT_EQ(std::stod(args[8]), s.delta_rho);
 
   s.keep_as_set = true;

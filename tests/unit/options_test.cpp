@@ -144,6 +144,7 @@ TEST(Options, UnreadableNumbersStop) {
       {{"-sm", "inf"}, "error: numeric value expected for option 'sm', got 'inf'"},
       {{"-dns", "nan"}, "error: numeric value expected for option 'dns', got 'nan'"},
       {{"-sm", "1e999"}, "error: numeric value expected for option 'sm', got '1e999'"},
+      {{"--fit", "Extended"}, "error: 'default' or 'extended' expected for option 'fit', got 'Extended'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
@@ -208,6 +209,10 @@ TEST(Options, EverySpellingReachesItsOption) {
   EXPECT_TRUE(settings_of({"-def"}).use_default_parameters);
   EXPECT_FALSE(settings_of({"-old-format"}).new_atom_naming);
   EXPECT_TRUE(settings_of({"-nosmy"}).no_summary);
+  EXPECT_TRUE(settings_of({"--fit", "extended"}).extended_fit);
+  EXPECT_TRUE(settings_of({"-fit=extended "}).extended_fit);
+  EXPECT_FALSE(settings_of({"--fit", "extended", "--fit=default"}).extended_fit);
+  EXPECT_FALSE(settings_of({}).extended_fit);
 }
 
 TEST(Options, UnknownOptionsStopWithTheNameAsTyped) {
