@@ -28,7 +28,8 @@ double with_dummies(const FitModel& m, double volume) {
 PartialAmplitudes first_points(const PartialAmplitudes& x, int points) {
   const auto pairs = static_cast<std::size_t>(x.pair_count());
   const auto values = x.values().first(pairs * static_cast<std::size_t>(points));
-  return PartialAmplitudes(x.l_max(), points, std::vector<std::complex<double>>(values.begin(), values.end()));
+  return PartialAmplitudes(x.l_max(), points,
+                           std::vector<std::complex<double>>(values.begin(), values.end()));
 }
 
 }  // namespace
@@ -38,7 +39,8 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
   assert(in.tables != nullptr && in.atoms != nullptr && in.solvent != nullptr);
   const FitModel& base = in.model;
   const std::span<const double> s = base.s;
-  const double max_radius = in.envelope.empty() ? 0.0 : *std::max_element(in.envelope.begin(), in.envelope.end());
+  const double max_radius =
+      in.envelope.empty() ? 0.0 : *std::max_element(in.envelope.begin(), in.envelope.end());
   const LineTable table = make_shell_integral_table(in.tables->l_max(), s.back(),
                                                     shell_table_radius(max_radius, kExtendedWidthHigh));
   const auto shells_for = [&](std::span<const double> points, std::span<const double> widths) {
@@ -66,8 +68,8 @@ ExtendedFitOutcome run_extended_fit(const ExtendedFitInputs& in, const Report& r
     const ShellWidthAmplitudes shells = shells_for(s.first(points), grid_widths(limits));
     const PartialAmplitudes atoms = first_points(*in.atoms, static_cast<int>(points));
     const PartialAmplitudes solvent = first_points(*in.solvent, static_cast<int>(points));
-    const ShellWidthCurves curves = shell_width_curves(atoms, solvent, shells.widths, shells.amplitudes,
-                                                       shells.volumes);
+    const ShellWidthCurves curves =
+        shell_width_curves(atoms, solvent, shells.widths, shells.amplitudes, shells.volumes);
     const ExtendedSearchResult found = search_extended(base, curves, in.data, limits, a_out, loops);
     if (found.out_of_range) report.to_console(std::string(kResplineOutOfRangeMessage) + '\n');
     searched = true;

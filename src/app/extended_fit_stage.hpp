@@ -15,22 +15,22 @@
 namespace tessel {
 
 struct ExtendedFitInputs {
-  FitModel model;                  // the six curves (the shell ones are replaced per width)
-  FitData data;                    // the prepared curve, with constant subtraction
+  FitModel model;  // the six curves (the shell ones are replaced per width)
+  FitData data;    // the prepared curve, with constant subtraction
   std::string structure_name;
   bool use_default_parameters = false;
   const HarmonicTables* tables = nullptr;
-  std::span<const double> envelope;             // F_j of every grid direction
-  const PartialAmplitudes* atoms = nullptr;     // A
-  const PartialAmplitudes* solvent = nullptr;   // C, normalised
+  std::span<const double> envelope;            // F_j of every grid direction
+  const PartialAmplitudes* atoms = nullptr;    // A
+  const PartialAmplitudes* solvent = nullptr;  // C, normalised
 };
 
 struct ExtendedFitOutcome {
-  FitResult fit;                  // what the default stage gives, for the result files
-  ExtendedFitResult result;       // the extended quantities
-  PartialAmplitudes shell;        // B of the fitted width
+  FitResult fit;             // what the default stage gives, for the result files
+  ExtendedFitResult result;  // the extended quantities
+  PartialAmplitudes shell;   // B of the fitted width
   std::vector<double> shell_curve, atoms_shell_curve, solvent_shell_curve;  // its I_B, I_AB, I_CB
-  double shell_rg = 0.0;          // of the fitted width
+  double shell_rg = 0.0;                                                    // of the fitted width
   double shell_volume = 0.0;
 };
 

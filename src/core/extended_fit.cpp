@@ -1,5 +1,5 @@
 // The extended fit: grid search over V_ex, the signed damping radius, the shell width and δρ
-// with a free background, compass refinement, the plausibility rule and the final evaluation.
+// with a free background, simplex refinement, the plausibility rule and the final evaluation.
 #include "core/extended_fit.hpp"
 
 #include <algorithm>
@@ -117,7 +117,8 @@ void fill_model_logs(const FitModel& model, const WidthCurves& wc, double expone
   for (std::size_t k = first; k <= last; ++k) {
     const double c = c0 * w.shape[k];
     const double v = model.atoms[k] + c * c * model.solvent[k] + contrast * contrast * wc.shell[k] -
-                     c * model.atoms_solvent[k] + contrast * wc.atoms_shell[k] - c * contrast * wc.solvent_shell[k];
+                     c * model.atoms_solvent[k] + contrast * wc.atoms_shell[k] -
+                     c * contrast * wc.solvent_shell[k];
     w.log_values[k - first] = log_intensity(v);
   }
 }
@@ -145,8 +146,7 @@ double signed_radius_exponent(double radius, double two_thirds) {
 }
 
 ShellWidthCurves shell_width_curves(const PartialAmplitudes& atoms, const PartialAmplitudes& solvent,
-                                    std::span<const double> widths,
-                                    std::span<const PartialAmplitudes> shells,
+                                    std::span<const double> widths, std::span<const PartialAmplitudes> shells,
                                     std::span<const double> volumes) {
   assert(widths.size() == shells.size() && widths.size() == volumes.size());
   ShellWidthCurves c;
@@ -284,9 +284,11 @@ ScaleBackground solve_from_sums(const NormalSums& s, double a, double scale_low,
 Plausibility plausibility(double reported_volume, double reported_displaced_volume,
                           double absolute_background, double forward_intensity) {
   Plausibility p;
-  p.volume_departure = reported_displaced_volume != 0.0 ? reported_volume / reported_displaced_volume - 1.0 : 0.0;
-  p.background_fraction = forward_intensity != 0.0 ? absolute_background / forward_intensity
-                          : absolute_background == 0.0 ? 0.0 : HUGE_VAL;
+  p.volume_departure =
+      reported_displaced_volume != 0.0 ? reported_volume / reported_displaced_volume - 1.0 : 0.0;
+  p.background_fraction = forward_intensity != 0.0     ? absolute_background / forward_intensity
+                          : absolute_background == 0.0 ? 0.0
+                                                       : HUGE_VAL;
   p.volume_ok = std::fabs(p.volume_departure) <= kPlausibleVolumeDeparture;
   p.background_ok = std::fabs(p.background_fraction) <= kPlausibleBackgroundFraction;
   return p;
@@ -299,263 +301,318 @@ RangeSide range_side(double value, double low, double high) {
   return RangeSide::inside;
 }
 
-ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurves& curves,
-                                     const FitData& data, const ExtendedLimits& limits, double a_out,
-                                     const LoopSettings& loops) {
-  ExtendedSearchResult result;
-  const SearchLimits& base = limits.base;
-  result.range = fit_range(model.s, data.s_r, base.s_max_fit);
-  const FitRange& range = result.range;
-  if (range.empty()) return result;
-  assert(!curves.widths.empty() && curves.shell.front().size() > range.last);
-  result.searched = true;
+namespace {
 
-  const std::size_t n_fit = range.n_fit;
-  const std::size_t first = range.first;
-  const std::size_t last = range.last;
-  const std::size_t m = last - first + 1;
-  const SplineInterpolator spline(model.s.subspan(first, m), std::span<const double>(data.s_r.data(), n_fit));
-  result.out_of_range = spline.out_of_range();
-  const std::span<const double> w_r(data.w_r.data(), n_fit);
-  const std::span<const double> i_r(data.i_r.data(), n_fit);
-  NormalSums data_sums;
-  for (std::size_t i = 0; i < n_fit; ++i) {
-    data_sums.w += w_r[i];
-    data_sums.i1 += w_r[i] * i_r[i];
-    data_sums.ii += w_r[i] * i_r[i] * i_r[i];
-  }
-  const double displaced = with_dummies(model, model.displaced_volume);
+// The best point of a search, with what was solved there.
+struct Best {
+  bool found = false;
+  ExtendedParameters at;
+  double chi2 = kFitNoChi2;
+  double background = 0.0;
+  Plausibility plausibility;
+};
 
-  const int n_volume = std::max(base.volume_count, 1);
-  const int n_radius = std::max(limits.radius_count, 1);
-  const int n_width = std::max(limits.width_count, 1);
-  const int n_contrast = std::max(base.contrast_count, 1);
-  const auto radius_at = [&](int i) { return grid_value(limits.radius_low, limits.radius_high, n_radius, i); };
-  const auto width_at = [&](int i) { return grid_value(limits.width_low, limits.width_high, n_width, i); };
-  const auto volume_at = [&](int i) { return grid_value(base.volume_low, base.volume_high, n_volume, i); };
-  const auto contrast_at = [&](int i) { return grid_value(base.contrast_low, base.contrast_high, n_contrast, i); };
-
-  std::vector<WidthCurves> width_curves;
-  for (int iw = 0; iw < n_width; ++iw) width_curves.push_back(curves_at_width(curves, width_at(iw)));
-
-  // The interpolated curves: I_A once, I_B and I_AB per width, g²·I_C and g·I_AC per radius, g·I_CB
-  // per radius and width; then the sums of each (radius, width) pair.
-  const auto interpolate = [&](const auto& value_at, std::vector<double>& out, std::vector<double>& values,
-                               std::vector<double>& scratch) {
-    for (std::size_t k = 0; k < m; ++k) values[k] = value_at(first + k);
-    out.resize(n_fit);
-    spline.apply(values, out, scratch);
-  };
-  std::vector<double> values(m), scratch(m);
-  std::vector<double> y_atoms;
-  interpolate([&](std::size_t k) { return model.atoms[k]; }, y_atoms, values, scratch);
-  std::vector<std::vector<double>> y_shell(as_size(n_width)), y_atoms_shell(as_size(n_width));
-  for (int iw = 0; iw < n_width; ++iw) {
-    const WidthCurves& wc = width_curves[as_size(iw)];
-    interpolate([&](std::size_t k) { return wc.shell[k]; }, y_shell[as_size(iw)], values, scratch);
-    interpolate([&](std::size_t k) { return wc.atoms_shell[k]; }, y_atoms_shell[as_size(iw)], values, scratch);
-  }
-  std::vector<TermSums> sums(as_size(n_radius) * as_size(n_width));
-  std::vector<double> exponents(as_size(n_radius));
-  for (int ir = 0; ir < n_radius; ++ir) exponents[as_size(ir)] = signed_radius_exponent(radius_at(ir), kSearchTwoThirds);
-
-  const double points = static_cast<double>(n_volume) * n_radius * n_width * n_contrast;
-  std::optional<WorkerPool> own_pool;
-  WorkerPool& pool =
-      loop_pool(loops, threads_for_work(points, kGridPointsPerThread, resolve_thread_count(loops.threads)), own_pool);
-
-  struct RadiusScratch {
-    std::vector<double> shape, values, scratch, y_solvent, y_atoms_solvent, y_solvent_shell;
-  };
-  std::vector<RadiusScratch> radius_scratch(as_size(pool.threads()));
-  pool.run(n_radius, [&](int ir, int thread) {
-    RadiusScratch& rs = radius_scratch[as_size(thread)];
-    rs.shape.assign(model.s.size(), 0.0);
-    rs.values.resize(m);
-    rs.scratch.resize(m);
-    fit_excluded_volume_shape(model, exponents[as_size(ir)], first, last, rs.shape);
-    const auto& g = rs.shape;
-    interpolate([&](std::size_t k) { return g[k] * g[k] * model.solvent[k]; }, rs.y_solvent, rs.values, rs.scratch);
-    interpolate([&](std::size_t k) { return g[k] * model.atoms_solvent[k]; }, rs.y_atoms_solvent, rs.values, rs.scratch);
-    for (int iw = 0; iw < n_width; ++iw) {
-      const WidthCurves& wc = width_curves[as_size(iw)];
-      interpolate([&](std::size_t k) { return g[k] * wc.solvent_shell[k]; }, rs.y_solvent_shell, rs.values, rs.scratch);
-      const std::array<const double*, kTerms> y = {y_atoms.data(), rs.y_solvent.data(), y_shell[as_size(iw)].data(),
-                                                    rs.y_atoms_solvent.data(), y_atoms_shell[as_size(iw)].data(),
-                                                    rs.y_solvent_shell.data()};
-      TermSums& t = sums[as_size(ir) * as_size(n_width) + as_size(iw)];
-      for (int j = 0; j < kTerms; ++j) {
-        for (int k = j; k < kTerms; ++k) {
-          double sum = 0.0;
-          for (std::size_t i = 0; i < n_fit; ++i) sum += w_r[i] * y[as_size(j)][i] * y[as_size(k)][i];
-          t.gram[as_size(j * kTerms + k)] = t.gram[as_size(k * kTerms + j)] = sum;
-        }
-        double ones = 0.0, data_term = 0.0;
-        for (std::size_t i = 0; i < n_fit; ++i) {
-          ones += w_r[i] * y[as_size(j)][i];
-          data_term += w_r[i] * y[as_size(j)][i] * i_r[i];
-        }
-        t.ones[as_size(j)] = ones;
-        t.data[as_size(j)] = data_term;
-      }
+// One extended search: the grid's values, the fitted points and the spline onto them, the sums of
+// the grid, the grid pass and the refinement.
+class ExtendedSearch {
+ public:
+  ExtendedSearch(const FitModel& model, const ShellWidthCurves& curves, const FitData& data,
+                 const ExtendedLimits& limits, double a_out, const FitRange& range)
+      : model_(model),
+        curves_(curves),
+        limits_(limits),
+        base_(limits.base),
+        a_out_(a_out),
+        first_(range.first),
+        last_(range.last),
+        n_fit_(range.n_fit),
+        spline_(model.s.subspan(range.first, range.last - range.first + 1),
+                std::span<const double>(data.s_r.data(), range.n_fit)),
+        w_(data.w_r.data(), range.n_fit),
+        i_(data.i_r.data(), range.n_fit),
+        displaced_(with_dummies(model, model.displaced_volume)),
+        rows_(i_, w_, a_out, limits.base.background_low, limits.base.background_high),
+        rows_scratch_(rows_) {
+    for (std::size_t k = 0; k < n_fit_; ++k) {
+      data_sums_.w += w_[k];
+      data_sums_.i1 += w_[k] * i_[k];
+      data_sums_.ii += w_[k] * i_[k] * i_[k];
     }
-  });
+    const auto fill = [](std::vector<double>& v, double low, double high, int count) {
+      const int n = std::max(count, 1);
+      for (int i = 0; i < n; ++i) v.push_back(grid_value(low, high, n, i));
+    };
+    fill(volumes_, base_.volume_low, base_.volume_high, base_.volume_count);
+    fill(radii_, limits.radius_low, limits.radius_high, limits.radius_count);
+    fill(widths_, limits.width_low, limits.width_high, limits.width_count);
+    fill(contrasts_, base_.contrast_low, base_.contrast_high, base_.contrast_count);
+    for (const double w : widths_) width_curves_.push_back(curves_at_width(curves, w));
+    const std::size_t m = last_ - first_ + 1;
+    work_.shape.assign(model.s.size(), 0.0);
+    work_.log_values.resize(m);
+    work_.spline_values.resize(n_fit_);
+    work_.model_values.resize(n_fit_);
+    work_.scratch.resize(m);
+  }
 
-  // The grid, one excluded volume per task; the volumes' best points are then compared in order.
-  struct Best {
-    bool found = false;
-    ExtendedParameters at;
-    double chi2 = kFitNoChi2;
-    double background = 0.0;
-    Plausibility plausibility;
-  };
-  struct VolumeBest {
+  bool out_of_range() const { return spline_.out_of_range(); }
+  std::size_t grid_points() const {
+    return volumes_.size() * radii_.size() * widths_.size() * contrasts_.size();
+  }
+
+  // The sums of the six interpolated curves for every (radius, width) pair: I_A once, I_B and
+  // I_AB per width, g²·I_C and g·I_AC per radius, g·I_CB per pair.
+  void prepare_sums(WorkerPool& pool) {
+    const std::size_t m = last_ - first_ + 1;
+    std::vector<double> values(m), scratch(m);
+    const std::vector<double> y_atoms =
+        interpolate([&](std::size_t k) { return model_.atoms[k]; }, values, scratch);
+    std::vector<std::vector<double>> y_shell, y_atoms_shell;
+    for (const WidthCurves& wc : width_curves_) {
+      y_shell.push_back(interpolate([&](std::size_t k) { return wc.shell[k]; }, values, scratch));
+      y_atoms_shell.push_back(interpolate([&](std::size_t k) { return wc.atoms_shell[k]; }, values, scratch));
+    }
+    sums_.assign(radii_.size() * widths_.size(), TermSums{});
+    struct Space {
+      std::vector<double> shape, values, scratch;
+    };
+    std::vector<Space> spaces(as_size(pool.threads()));
+    pool.run(static_cast<int>(radii_.size()), [&](int ir, int thread) {
+      Space& sp = spaces[as_size(thread)];
+      sp.shape.assign(model_.s.size(), 0.0);
+      sp.values.resize(m);
+      sp.scratch.resize(m);
+      fit_excluded_volume_shape(model_, signed_radius_exponent(radii_[as_size(ir)], kSearchTwoThirds), first_,
+                                last_, sp.shape);
+      const std::vector<double>& g = sp.shape;
+      const auto y_solvent =
+          interpolate([&](std::size_t k) { return g[k] * g[k] * model_.solvent[k]; }, sp.values, sp.scratch);
+      const auto y_atoms_solvent =
+          interpolate([&](std::size_t k) { return g[k] * model_.atoms_solvent[k]; }, sp.values, sp.scratch);
+      for (std::size_t iw = 0; iw < widths_.size(); ++iw) {
+        const WidthCurves& wc = width_curves_[iw];
+        const auto y_solvent_shell =
+            interpolate([&](std::size_t k) { return g[k] * wc.solvent_shell[k]; }, sp.values, sp.scratch);
+        const std::array<const double*, kTerms> y = {y_atoms.data(),           y_solvent.data(),
+                                                     y_shell[iw].data(),       y_atoms_solvent.data(),
+                                                     y_atoms_shell[iw].data(), y_solvent_shell.data()};
+        sums_[as_size(ir) * widths_.size() + iw] = term_sums(y);
+      }
+    });
+  }
+
+  // The grid, V_ex outermost, then Ra, the width and δρ; one excluded volume per task, their best
+  // points then compared in that order, so that ties keep the first point.
+  std::pair<Best, Best> grid(WorkerPool& pool) const {
+    std::vector<std::pair<Best, Best>> per_volume(volumes_.size());
+    pool.run(static_cast<int>(volumes_.size()),
+             [&](int iv, int) { per_volume[as_size(iv)] = grid_volume(volumes_[as_size(iv)]); });
     Best any, plausible;
-  };
-  const double n = static_cast<double>(n_fit);
-  std::vector<VolumeBest> per_volume(as_size(n_volume));
-  std::vector<double> radii(as_size(n_radius)), widths(as_size(n_width)), contrasts(as_size(n_contrast));
-  for (int i = 0; i < n_radius; ++i) radii[as_size(i)] = radius_at(i);
-  for (int i = 0; i < n_width; ++i) widths[as_size(i)] = width_at(i);
-  for (int i = 0; i < n_contrast; ++i) contrasts[as_size(i)] = contrast_at(i);
-  // The background column's own sums do not change over the grid.
-  const double m11 = a_out * a_out * data_sums.w;
-  const double r1 = a_out * data_sums.i1;
-  pool.run(n_volume, [&](int iv, int) {
-    VolumeBest vb;
-    const double volume = volume_at(iv);
-    const double c0 = forward_scale(model, volume);
-    const bool volume_ok = std::fabs(with_dummies(model, volume) / displaced - 1.0) <= kPlausibleVolumeDeparture;
-    for (int ir = 0; ir < n_radius; ++ir) {
-      for (int iw = 0; iw < n_width; ++iw) {
-        const ContrastPolynomial poly = contrast_polynomial(sums[as_size(ir) * as_size(n_width) + as_size(iw)], c0);
-        const WidthCurves& wc = width_curves[as_size(iw)];
-        for (int id = 0; id < n_contrast; ++id) {
-          const double d = contrasts[as_size(id)];
-          NormalSums s = data_sums;
+    for (const auto& [a, p] : per_volume) {
+      if (a.found && a.chi2 < any.chi2) any = a;
+      if (p.found && p.chi2 < plausible.chi2) plausible = p;
+    }
+    return {any, plausible};
+  }
+
+  // The simplex search from a point within the limits, its first edges one grid step long; never
+  // worse than its start.
+  Best refine(const Best& start, bool plausible_only, std::size_t& evaluations) {
+    const std::array<double, 4> low = {base_.volume_low, limits_.radius_low, base_.contrast_low,
+                                       limits_.width_low};
+    const std::array<double, 4> high = {base_.volume_high, limits_.radius_high, base_.contrast_high,
+                                        limits_.width_high};
+    const std::array<std::size_t, 4> counts = {volumes_.size(), radii_.size(), contrasts_.size(),
+                                               widths_.size()};
+    std::array<double, 4> step{};
+    for (std::size_t d = 0; d < 4; ++d) {
+      step[d] = counts[d] > 1 ? (high[d] - low[d]) / static_cast<double>(counts[d] - 1) : 0.0;
+    }
+    const auto parameters = [](std::span<const double> x) {
+      return ExtendedParameters{x[0], x[1], x[2], x[3]};
+    };
+    const std::array<double, 4> from = {start.at.volume, start.at.radius, start.at.contrast, start.at.width};
+    const SimplexResult s = simplex_minimise(
+        [&](std::span<const double> x) { return evaluate(parameters(x), plausible_only).chi2; }, from, step,
+        low, high, kRefineEvaluations, kRefineRestarts, kRefineTolerance);
+    evaluations += s.evaluations;
+    if (!(s.value < start.chi2)) return start;
+    return evaluate(parameters(s.x), plausible_only);
+  }
+
+ private:
+  // A curve on the computed stretch carried to the fitted points by the spline.
+  template <typename ValueAt>
+  std::vector<double> interpolate(const ValueAt& value_at, std::vector<double>& values,
+                                  std::vector<double>& scratch) const {
+    for (std::size_t k = 0; k < values.size(); ++k) values[k] = value_at(first_ + k);
+    std::vector<double> out(n_fit_);
+    spline_.apply(values, out, scratch);
+    return out;
+  }
+
+  TermSums term_sums(const std::array<const double*, kTerms>& y) const {
+    TermSums t;
+    for (int j = 0; j < kTerms; ++j) {
+      const double* yj = y[as_size(j)];
+      for (int k = j; k < kTerms; ++k) {
+        const double* yk = y[as_size(k)];
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n_fit_; ++i) sum += w_[i] * yj[i] * yk[i];
+        t.gram[as_size(j * kTerms + k)] = t.gram[as_size(k * kTerms + j)] = sum;
+      }
+      double ones = 0.0, data_term = 0.0;
+      for (std::size_t i = 0; i < n_fit_; ++i) {
+        ones += w_[i] * yj[i];
+        data_term += w_[i] * yj[i] * i_[i];
+      }
+      t.ones[as_size(j)] = ones;
+      t.data[as_size(j)] = data_term;
+    }
+    return t;
+  }
+
+  // The best point and the best plausible point of one excluded volume.
+  std::pair<Best, Best> grid_volume(double volume) const {
+    Best any, plausible;
+    const double n = static_cast<double>(n_fit_);
+    const double c0 = forward_scale(model_, volume);
+    const double reported = with_dummies(model_, volume);
+    const bool volume_ok = std::fabs(reported / displaced_ - 1.0) <= kPlausibleVolumeDeparture;
+    // The background column's own sums do not change over the grid.
+    const double m11 = a_out_ * a_out_ * data_sums_.w;
+    const double r1 = a_out_ * data_sums_.i1;
+    for (std::size_t ir = 0; ir < radii_.size(); ++ir) {
+      for (std::size_t iw = 0; iw < widths_.size(); ++iw) {
+        const ContrastPolynomial poly = contrast_polynomial(sums_[ir * widths_.size() + iw], c0);
+        for (const double d : contrasts_) {
+          NormalSums s = data_sums_;
           s.mm = poly.mm[0] + d * (poly.mm[1] + d * (poly.mm[2] + d * (poly.mm[3] + d * poly.mm[4])));
           s.m1 = poly.m1[0] + d * (poly.m1[1] + d * poly.m1[2]);
           s.mi = poly.mi[0] + d * (poly.mi[1] + d * poly.mi[2]);
           // The inner minimum first; the general solve only when it leaves the bounds.
           ScaleBackground free{0.0, 0.0, HUGE_VAL};
-          const double m01 = a_out * s.m1;
+          const double m01 = a_out_ * s.m1;
           const double det = s.mm * m11 - m01 * m01;
           if (det > 0.0) {
             const double x1 = (s.mi * m11 - r1 * m01) / det;
             const double x2 = (r1 * s.mm - s.mi * m01) / det;
-            if (x1 >= kFitScaleLow && x1 <= kFitScaleHigh && x2 >= base.background_low &&
-                x2 <= base.background_high) {
-              free = {x1, x2, residual_sum(s, a_out, x1, x2)};
+            if (x1 >= kFitScaleLow && x1 <= kFitScaleHigh && x2 >= base_.background_low &&
+                x2 <= base_.background_high) {
+              free = {x1, x2, residual_sum(s, a_out_, x1, x2)};
             }
           }
           if (!(free.sum < HUGE_VAL)) {
-            free = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh, base.background_low,
-                                   base.background_high, 0.0);
+            free = solve_from_sums(s, a_out_, kFitScaleLow, kFitScaleHigh, base_.background_low,
+                                   base_.background_high, 0.0);
           }
           const double chi2 = std::max(free.sum, 0.0) / n;
-          // A point no better than both best records changes neither (holding the background
-          // only raises χ²).
-          if (!(chi2 < vb.any.chi2) && !(volume_ok && chi2 < vb.plausible.chi2)) continue;
-          const double forward = forward_value(model, wc, c0, d);
-          const ExtendedParameters at{volume, radii[as_size(ir)], d, widths[as_size(iw)]};
-          const Plausibility p = plausibility(with_dummies(model, volume), displaced, free.background * a_out,
-                                              free.scale * forward);
-          if (chi2 < vb.any.chi2) vb.any = {true, at, chi2, free.background, p};
+          // A point no better than both records changes neither (holding the background only
+          // raises χ²).
+          if (!(chi2 < any.chi2) && !(volume_ok && chi2 < plausible.chi2)) continue;
+          const double forward = forward_value(model_, width_curves_[iw], c0, d);
+          const ExtendedParameters at{volume, radii_[ir], d, widths_[iw]};
+          const Plausibility p =
+              plausibility(reported, displaced_, free.background * a_out_, free.scale * forward);
+          if (chi2 < any.chi2) any = {true, at, chi2, free.background, p};
           if (!volume_ok) continue;
           if (p.background_ok) {
-            if (chi2 < vb.plausible.chi2) vb.plausible = {true, at, chi2, free.background, p};
+            if (chi2 < plausible.chi2) plausible = {true, at, chi2, free.background, p};
             continue;
           }
-          const ScaleBackground held = solve_from_sums(s, a_out, kFitScaleLow, kFitScaleHigh, base.background_low,
-                                                       base.background_high, forward);
+          const ScaleBackground held = solve_from_sums(s, a_out_, kFitScaleLow, kFitScaleHigh,
+                                                       base_.background_low, base_.background_high, forward);
           const double held_chi2 = std::max(held.sum, 0.0) / n;
-          if (held_chi2 < vb.plausible.chi2) {
-            vb.plausible = {true, at, held_chi2, held.background,
-                            plausibility(with_dummies(model, volume), displaced, held.background * a_out,
-                                         held.scale * forward)};
+          if (held_chi2 < plausible.chi2) {
+            plausible = {true, at, held_chi2, held.background,
+                         plausibility(reported, displaced_, held.background * a_out_, held.scale * forward)};
           }
         }
       }
     }
-    per_volume[as_size(iv)] = vb;
-  });
-  Best any, plausible;
-  for (const VolumeBest& vb : per_volume) {
-    if (vb.any.found && vb.any.chi2 < any.chi2) any = vb.any;
-    if (vb.plausible.found && vb.plausible.chi2 < plausible.chi2) plausible = vb.plausible;
+    return {any, plausible};
   }
-  result.grid_points = as_size(n_volume) * as_size(n_radius) * as_size(n_width) * as_size(n_contrast);
 
-  // The refinement objective: the model carried to the regridded points as log10 by the spline, the
-  // scale and background solved from its sums, χ² from the residuals.
-  ModelWork work_space;
-  work_space.shape.assign(model.s.size(), 0.0);
-  work_space.log_values.resize(m);
-  work_space.spline_values.resize(n_fit);
-  work_space.model_values.resize(n_fit);
-  work_space.scratch.resize(m);
-  struct Evaluation {
-    double chi2 = kFitNoChi2;
-    double background = 0.0;
-    Plausibility plausibility;
-  };
-  const ScaleBackgroundRows rows(i_r, w_r, a_out, base.background_low, base.background_high);
-  ScaleBackgroundScratch rows_scratch(rows);
-  const auto evaluate = [&](const ExtendedParameters& p, bool plausible_only) {
-    Evaluation e;
-    const double c0 = forward_scale(model, p.volume);
-    const WidthCurves wc = curves_at_width(curves, p.width);
-    fill_model_logs(model, wc, signed_radius_exponent(p.radius, kSearchTwoThirds), c0, p.contrast, first, last,
-                    work_space);
-    spline.apply(work_space.log_values, work_space.spline_values, work_space.scratch);
-    powers_of_ten(work_space.spline_values, work_space.model_values);
-    const double forward = forward_value(model, wc, c0, p.contrast);
-    const double reported = with_dummies(model, p.volume);
-    const ScaleBackgroundFit x = solve_scale_background(rows, work_space.model_values, rows_scratch);
+  // One point as the refinement sees it: the model carried to the fitted points as log10 by the
+  // spline, the scale and background by the bounded solve (held to the rule when asked and
+  // broken), χ² from the residuals. A point that breaks the rule on the volume gets 1e20.
+  Best evaluate(const ExtendedParameters& p, bool plausible_only) {
+    Best e{true, p, kFitNoChi2, 0.0, {}};
+    const double c0 = forward_scale(model_, p.volume);
+    const WidthCurves wc = curves_at_width(curves_, p.width);
+    fill_model_logs(model_, wc, signed_radius_exponent(p.radius, kSearchTwoThirds), c0, p.contrast, first_,
+                    last_, work_);
+    spline_.apply(work_.log_values, work_.spline_values, work_.scratch);
+    powers_of_ten(work_.spline_values, work_.model_values);
+    const double forward = forward_value(model_, wc, c0, p.contrast);
+    const double reported = with_dummies(model_, p.volume);
+    const ScaleBackgroundFit x = solve_scale_background(rows_, work_.model_values, rows_scratch_);
     e.chi2 = x.chi2;
     e.background = x.background;
-    e.plausibility = plausibility(reported, displaced, x.background * a_out, x.scale * forward);
+    e.plausibility = plausibility(reported, displaced_, x.background * a_out_, x.scale * forward);
     if (!plausible_only || e.plausibility.ok()) return e;
     e.chi2 = kFitNoChi2;
     if (!e.plausibility.volume_ok) return e;
-    // The background held to the rule; χ² from the residuals of the held fit.
-    const ScaleBackground held = solve_from_sums(row_sums(i_r, w_r, work_space.model_values), a_out, kFitScaleLow,
-                                                 kFitScaleHigh, base.background_low, base.background_high, forward);
+    const ScaleBackground held =
+        solve_from_sums(row_sums(i_, w_, work_.model_values), a_out_, kFitScaleLow, kFitScaleHigh,
+                        base_.background_low, base_.background_high, forward);
     double sum = 0.0;
-    for (std::size_t i = 0; i < n_fit; ++i) {
-      const double r = i_r[i] - held.background * a_out - held.scale * work_space.model_values[i];
-      sum += r * r * w_r[i];
+    for (std::size_t i = 0; i < n_fit_; ++i) {
+      const double r = i_[i] - held.background * a_out_ - held.scale * work_.model_values[i];
+      sum += r * r * w_[i];
     }
-    e.chi2 = sum / n;
+    e.chi2 = sum / static_cast<double>(n_fit_);
     e.background = held.background;
-    e.plausibility = plausibility(reported, displaced, held.background * a_out, held.scale * forward);
+    e.plausibility = plausibility(reported, displaced_, held.background * a_out_, held.scale * forward);
     return e;
-  };
-  const auto refine = [&](const Best& start, bool plausible_only) {
-    const std::array<double, 4> low = {base.volume_low, limits.radius_low, base.contrast_low, limits.width_low};
-    const std::array<double, 4> high = {base.volume_high, limits.radius_high, base.contrast_high, limits.width_high};
-    const std::array<int, 4> counts = {n_volume, n_radius, n_contrast, n_width};
-    std::array<double, 4> step{};
-    for (std::size_t d = 0; d < 4; ++d) step[d] = counts[d] > 1 ? (high[d] - low[d]) / (counts[d] - 1) : 0.0;
-    const auto parameters = [](std::span<const double> x) { return ExtendedParameters{x[0], x[1], x[2], x[3]}; };
-    const std::array<double, 4> from = {start.at.volume, start.at.radius, start.at.contrast, start.at.width};
-    const SimplexResult s = simplex_minimise(
-        [&](std::span<const double> x) { return evaluate(parameters(x), plausible_only).chi2; }, from, step, low,
-        high, kRefineEvaluations, kRefineRestarts, kRefineTolerance);
-    result.refinement_evaluations += s.evaluations;
-    // The refinement never leaves the grid's point for a worse one.
-    if (!(s.value < start.chi2)) return start;
-    const ExtendedParameters at = parameters(s.x);
-    const Evaluation e = evaluate(at, plausible_only);
-    return Best{true, at, e.chi2, e.background, e.plausibility};
-  };
-  if (any.found && limits.refine) any = refine(any, false);
+  }
+
+  const FitModel& model_;
+  const ShellWidthCurves& curves_;
+  const ExtendedLimits& limits_;
+  const SearchLimits& base_;
+  double a_out_;
+  std::size_t first_, last_, n_fit_;
+  SplineInterpolator spline_;
+  std::span<const double> w_, i_;  // the fitted points' weights and intensities
+  double displaced_;               // V_d with the dummy residues' share
+  NormalSums data_sums_;           // the data's own sums (Σw, Σw·I, Σw·I²)
+  std::vector<double> volumes_, radii_, widths_, contrasts_;
+  std::vector<WidthCurves> width_curves_;  // at the grid's widths
+  std::vector<TermSums> sums_;             // radius-major, one per (radius, width)
+  ScaleBackgroundRows rows_;
+  ScaleBackgroundScratch rows_scratch_;
+  ModelWork work_;
+};
+
+}  // namespace
+
+ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurves& curves,
+                                     const FitData& data, const ExtendedLimits& limits, double a_out,
+                                     const LoopSettings& loops) {
+  ExtendedSearchResult result;
+  result.range = fit_range(model.s, data.s_r, limits.base.s_max_fit);
+  if (result.range.empty()) return result;
+  assert(!curves.widths.empty() && curves.shell.front().size() > result.range.last);
+  result.searched = true;
+
+  ExtendedSearch search(model, curves, data, limits, a_out, result.range);
+  result.out_of_range = search.out_of_range();
+  result.grid_points = search.grid_points();
+  std::optional<WorkerPool> own_pool;
+  WorkerPool& pool = loop_pool(loops,
+                               threads_for_work(static_cast<double>(result.grid_points), kGridPointsPerThread,
+                                                resolve_thread_count(loops.threads)),
+                               own_pool);
+  search.prepare_sums(pool);
+  auto [any, plausible] = search.grid(pool);
+  if (any.found && limits.refine) any = search.refine(any, false, result.refinement_evaluations);
   if (any.found) {
     // The refined best fit, judged by the rule as it stands after the refinement.
     if (any.plausibility.ok()) {
       if (!(plausible.found && plausible.chi2 < any.chi2)) plausible = any;
     } else if (plausible.found && limits.refine) {
-      plausible = refine(plausible, true);
+      plausible = search.refine(plausible, true, result.refinement_evaluations);
     }
   }
   result.found = any.found;
@@ -570,8 +627,8 @@ ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurv
 }
 
 ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& data,
-                                       const ExtendedParameters& parameters, double s_max_fit,
-                                       double a_out, std::size_t nrg) {
+                                       const ExtendedParameters& parameters, double s_max_fit, double a_out,
+                                       std::size_t nrg) {
   ExtendedFinalFit out;
   const std::size_t nc = model.s.size();
   assert(nc >= 1);
@@ -598,8 +655,9 @@ ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& dat
   out.fit = evaluate_scaled_model(model, data, std::move(scale_curve), d, s_max_fit, a_out,
                                   kExtendedBackgroundLow, kExtendedBackgroundHigh, nrg, hold);
   out.forward_intensity = out.fit.scale * forward;
-  out.plausibility = plausibility(with_dummies(model, parameters.volume), with_dummies(model, model.displaced_volume),
-                                  out.fit.background * a_out, out.forward_intensity);
+  out.plausibility =
+      plausibility(with_dummies(model, parameters.volume), with_dummies(model, model.displaced_volume),
+                   out.fit.background * a_out, out.forward_intensity);
   return out;
 }
 

@@ -28,8 +28,8 @@ inline constexpr double kExtendedRadiusStep = 0.02;  // Å, the default search's
 inline constexpr double kExtendedBackgroundLow = -1e20;
 inline constexpr double kExtendedBackgroundHigh = 1e20;
 // The plausibility rule.
-inline constexpr double kPlausibleVolumeDeparture = 0.15;    // |V_ex/V_d − 1| at most
-inline constexpr double kPlausibleBackgroundFraction = 0.05; // |background|/I(0) at most
+inline constexpr double kPlausibleVolumeDeparture = 0.15;     // |V_ex/V_d − 1| at most
+inline constexpr double kPlausibleBackgroundFraction = 0.05;  // |background|/I(0) at most
 
 // The global damping of the excluded volume as a signed radius: exp(−s²·κ/(4π)) with
 // κ = sign(Ra)·((4π/3)·|Ra|³)^two_thirds. Ra ≥ 0 is the usual atomic radius; a negative Ra undoes
@@ -47,8 +47,7 @@ struct ShellWidthCurves {
 };
 // From the atoms' amplitude A, the normalised excluded-volume amplitude C and the shells B_w.
 ShellWidthCurves shell_width_curves(const PartialAmplitudes& atoms, const PartialAmplitudes& solvent,
-                                    std::span<const double> widths,
-                                    std::span<const PartialAmplitudes> shells,
+                                    std::span<const double> widths, std::span<const PartialAmplitudes> shells,
                                     std::span<const double> volumes);
 
 // The curves at any width within the grid: cubic interpolation through the four nearest widths.
@@ -119,25 +118,25 @@ Plausibility plausibility(double reported_volume, double reported_displaced_volu
 // The outcome of the extended search on the regridded points.
 struct ExtendedSearchResult {
   FitRange range;
-  bool searched = false;                // the range held points
-  bool found = false;                   // some point gave a χ² below 1e20
-  ExtendedParameters best;              // least χ² of all
+  bool searched = false;    // the range held points
+  bool found = false;       // some point gave a χ² below 1e20
+  ExtendedParameters best;  // least χ² of all
   double chi2 = kFitNoChi2;
-  double background = 0.0;              // x2 there
+  double background = 0.0;  // x2 there
   Plausibility best_plausibility;
   bool plausible_found = false;
-  ExtendedParameters plausible;         // least χ² among the plausible fits
+  ExtendedParameters plausible;  // least χ² among the plausible fits
   double plausible_chi2 = kFitNoChi2;
-  std::size_t grid_points = 0;          // parameter sets of the grid
+  std::size_t grid_points = 0;  // parameter sets of the grid
   std::size_t refinement_evaluations = 0;
-  bool out_of_range = false;            // a fitted s lay outside the model grid
+  bool out_of_range = false;  // a fitted s lay outside the model grid
 };
 
 // The grid search (V_ex outermost, then Ra, the width and δρ; the first point of least χ² on ties)
 // and, when limits.refine, a simplex search (simplex_search.hpp) from the best grid point within
-// the limits, its first edges one grid step long, with two restarts and at most 600 evaluations. The grid solves scale and background from the sums of the
-// interpolated partial intensities; the refinement carries log10 I by the spline like the
-// default search. The model's own shell curves are not used.
+// the limits, its first edges one grid step long, with two restarts and at most 600 evaluations. The grid
+// solves scale and background from the sums of the interpolated partial intensities; the refinement carries
+// log10 I by the spline like the default search. The model's own shell curves are not used.
 ExtendedSearchResult search_extended(const FitModel& model, const ShellWidthCurves& curves,
                                      const FitData& data, const ExtendedLimits& limits, double a_out,
                                      const LoopSettings& loops = {});
@@ -152,8 +151,8 @@ struct ExtendedFinalFit {
   Plausibility plausibility;
 };
 ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& data,
-                                       const ExtendedParameters& parameters, double s_max_fit,
-                                       double a_out, std::size_t nrg);
+                                       const ExtendedParameters& parameters, double s_max_fit, double a_out,
+                                       std::size_t nrg);
 
 // Where a value sits within its range: within 1e-4 of the range from a bound counts as on it (a
 // range of one value is its lower bound).
@@ -163,25 +162,25 @@ RangeSide range_side(double value, double low, double high);
 // What an extended fit reports (log lines, and a record of the run): the parameters with the
 // ranges they were searched in, the plausibility quantities and the fit it refused, if any.
 struct ExtendedFitResult {
-  ExtendedParameters parameters;      // the reported fit
+  ExtendedParameters parameters;  // the reported fit
   ExtendedLimits limits;
   RangeSide volume_side = RangeSide::inside, radius_side = RangeSide::inside;
   RangeSide contrast_side = RangeSide::inside, width_side = RangeSide::inside;
-  bool background_at_limit = false;   // held to 5 % of I(0)
-  double damping_exponent = 0.0;      // κ of the global damping exp(−s²·κ/(4π)), Å²
-  double own_exponent = 0.0;          // κ of the average atom's own Gaussian, Å²
-  double reported_volume = 0.0;       // the effective excluded volume, V_ex + 220·N_d
-  double displaced_volume = 0.0;      // V_d + 220·N_d
-  double shell_volume = 0.0;          // of the width, Å³
+  bool background_at_limit = false;  // held to 5 % of I(0)
+  double damping_exponent = 0.0;     // κ of the global damping exp(−s²·κ/(4π)), Å²
+  double own_exponent = 0.0;         // κ of the average atom's own Gaussian, Å²
+  double reported_volume = 0.0;      // the effective excluded volume, V_ex + 220·N_d
+  double displaced_volume = 0.0;     // V_d + 220·N_d
+  double shell_volume = 0.0;         // of the width, Å³
   double scale = 0.0;
-  double background = 0.0;            // relative
+  double background = 0.0;  // relative
   double absolute_background = 0.0;
-  double forward_intensity = 0.0;     // x1·I(0)
+  double forward_intensity = 0.0;  // x1·I(0)
   double chi2 = 0.0;
-  Plausibility plausibility;          // of the reported fit
-  bool best_refused = false;          // the best fit broke the rule
-  ExtendedParameters refused;         // that fit
-  double refused_chi2 = 0.0;          // its χ² on the regridded points
+  Plausibility plausibility;   // of the reported fit
+  bool best_refused = false;   // the best fit broke the rule
+  ExtendedParameters refused;  // that fit
+  double refused_chi2 = 0.0;   // its χ² on the regridded points
   Plausibility refused_plausibility;
   std::size_t grid_points = 0;
   std::size_t refinement_evaluations = 0;

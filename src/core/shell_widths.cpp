@@ -69,8 +69,13 @@ class WidthSums {
  public:
   WidthSums(const HarmonicTables& tables, std::span<const double> s, std::span<const double> radius,
             const LineTable& integrals, std::span<const double> widths, SimdLevel simd)
-      : tables_(tables), s_(s), radius_(radius), integrals_(integrals), widths_(widths),
-        widest_(*std::max_element(widths.begin(), widths.end())), rows_(tables.l_max()),
+      : tables_(tables),
+        s_(s),
+        radius_(radius),
+        integrals_(integrals),
+        widths_(widths),
+        widest_(*std::max_element(widths.begin(), widths.end())),
+        rows_(tables.l_max()),
         simd_(simd) {}
 
   // Adds the terms of directions first..first+size−1 to the amplitudes of one partial sum.
@@ -130,7 +135,7 @@ class WidthSums {
             double pow_in = 1.0;   // x_in^l
             for (int l = 0; l < c; ++l) {
               wd[l] = series_integral(l, x_out, pow_out, r_out, odd) -
-                                           series_integral(l, x_in, pow_in, r_in, odd);
+                      series_integral(l, x_in, pow_in, r_in, odd);
               pow_out *= x_out;
               pow_in *= x_in;
             }
@@ -180,12 +185,9 @@ double shell_table_radius(double max_envelope_radius, double widest) {
   return std::max(max_envelope_radius, max_envelope_radius + kInnerGap + widest - kTableReachBeyondEnvelope);
 }
 
-ShellWidthAmplitudes shell_amplitudes_for_widths(const HarmonicTables& tables,
-                                                 std::span<const double> s,
-                                                 std::span<const double> radius,
-                                                 const LineTable& integrals,
-                                                 std::span<const double> widths,
-                                                 const LoopSettings& loops) {
+ShellWidthAmplitudes shell_amplitudes_for_widths(const HarmonicTables& tables, std::span<const double> s,
+                                                 std::span<const double> radius, const LineTable& integrals,
+                                                 std::span<const double> widths, const LoopSettings& loops) {
   const int l_max = tables.l_max();
   const int n_dir = tables.grid().size();
   assert(radius.size() == as_size(n_dir));
@@ -215,10 +217,12 @@ ShellWidthAmplitudes shell_amplitudes_for_widths(const HarmonicTables& tables,
   for (auto& part : parts) {
     for (std::size_t w = 0; w < n_widths; ++w) part.emplace_back(l_max, n_points);
   }
-  const double terms = static_cast<double>(n_dir) * tables.pair_count() * n_points *
-                       static_cast<double>(n_widths);
+  const double terms =
+      static_cast<double>(n_dir) * tables.pair_count() * n_points * static_cast<double>(n_widths);
   std::optional<WorkerPool> own_pool;
-  WorkerPool& pool = loop_pool(loops, std::min(partials, threads_for_work(terms, 2.0e6, resolve_thread_count(loops.threads))), own_pool);
+  WorkerPool& pool = loop_pool(
+      loops, std::min(partials, threads_for_work(terms, 2.0e6, resolve_thread_count(loops.threads))),
+      own_pool);
   std::vector<BlockSpace> spaces(as_size(pool.threads()));
   pool.run(partials, [&](int p, int thread) {
     for (int i = p; i < blocks; i += partials) {

@@ -35,10 +35,8 @@ double shell_table_radius(double max_envelope_radius, double widest);
 // in the single shell. The table must come from make_shell_integral_table for the tables' orders
 // and reach shell_table_radius. The directions go in fixed blocks whose sums are added in a fixed
 // order, so the result depends neither on the threads nor on the instruction set of `loops`.
-ShellWidthAmplitudes shell_amplitudes_for_widths(const HarmonicTables& tables,
-                                                 std::span<const double> s,
-                                                 std::span<const double> radius,
-                                                 const LineTable& integrals,
+ShellWidthAmplitudes shell_amplitudes_for_widths(const HarmonicTables& tables, std::span<const double> s,
+                                                 std::span<const double> radius, const LineTable& integrals,
                                                  std::span<const double> widths,
                                                  const LoopSettings& loops = {});
 

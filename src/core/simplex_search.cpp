@@ -56,11 +56,13 @@ SimplexResult simplex_minimise(const std::function<double(std::span<const double
     };
     while (best.evaluations < max_evaluations) {
       std::iota(order.begin(), order.end(), 0);
-      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return value[a] < value[b]; });
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t a, std::size_t b) { return value[a] < value[b]; });
       const std::size_t lo = order.front(), hi = order.back(), next = order[m - 1];
       double spread = 0.0;
       for (const std::size_t d : free) {
-        for (std::size_t i = 0; i <= m; ++i) spread = std::max(spread, std::fabs(v[i][d] - v[lo][d]) / step[d]);
+        for (std::size_t i = 0; i <= m; ++i)
+          spread = std::max(spread, std::fabs(v[i][d] - v[lo][d]) / step[d]);
       }
       if (value[hi] - value[lo] <= tolerance && spread < kEdgeShare) break;
       std::fill(centroid.begin(), centroid.end(), 0.0);

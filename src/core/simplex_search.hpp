@@ -12,9 +12,9 @@
 namespace tessel {
 
 struct SimplexResult {
-  std::vector<double> x;         // the best point found
-  double value = 0.0;            // f there
-  std::size_t evaluations = 0;   // calls of f
+  std::vector<double> x;        // the best point found
+  double value = 0.0;           // f there
+  std::size_t evaluations = 0;  // calls of f
 };
 
 // f is called with points within [low, high]; points the simplex steps past a bound are put back

@@ -46,7 +46,10 @@ std::vector<double> read_envelope_file(const std::filesystem::path& file, int fi
   const std::string name = file.string();
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (ec) throw EnvelopeFileError(name, "The extended fit of a save file needs the envelope file that a run with --fit extended writes beside it");
+  if (ec)
+    throw EnvelopeFileError(name,
+                            "The extended fit of a save file needs the envelope file that a run with --fit "
+                            "extended writes beside it");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw EnvelopeFileError(name, "Cannot open the envelope file");
   const std::string bad = "The envelope file does not belong to the save file or is damaged";

@@ -61,26 +61,31 @@ TEST(ExtendedFit, NupStructuresReachTheirTargetsWithTheUsualLinesFirst) {
   EXPECT_TRUE(matches(title, "3kfo-fil  Dro:#.###  Ra:*****  RGT:##.##  Vol:*******  Chi^2:*#.###")) << title;
   EXPECT_NEAR(title_chi2(title), summary_chi2(models[1]), 0.0051);
   // The console's title: name, contrast, radius, volume and χ² as in the fit file (no RGT).
-  EXPECT_NE(r.out.find(title.substr(0, 29) + "  Vol:" + title.substr(46, 7) + "  Chi^2:" + title.substr(61) + "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find(title.substr(0, 29) + "  Vol:" + title.substr(46, 7) + "  Chi^2:" + title.substr(61) + "\n"),
+      std::string::npos)
       << r.out;
 
   // The log: the constant is fitted without -cst; the result and background lines in their usual
   // layout, the signed radius range reaching below −r0 (−1.62 here); then the extended lines.
   const std::vector<std::string> log = read_lines(d.path() / "3kfo-fill_model00.log");
   EXPECT_TRUE(has_line(log, labelled("Constant subtraction", "Y")));
-  const auto heading = std::find(log.begin(), log.end(),
-                                 "  DroMin/Max   Ra(Mn/Mx)  ExVol(Min/max) Semax| Dro   Ra     Vol    Chi^2 Hydra");
+  const auto heading =
+      std::find(log.begin(), log.end(),
+                "  DroMin/Max   Ra(Mn/Mx)  ExVol(Min/max) Semax| Dro   Ra     Vol    Chi^2 Hydra");
   ASSERT_LT(heading + 4, log.end());
-  EXPECT_TRUE(matches(heading[1], "*#.###*#.###  -1.6# 1.80*******.*******.*#.###|#.###*#.###*******.**#.###*#.###"))
+  EXPECT_TRUE(
+      matches(heading[1], "*#.###*#.###  -1.6# 1.80*******.*******.*#.###|#.###*#.###*******.**#.###*#.###"))
       << heading[1];
   EXPECT_NEAR(std::stod(heading[1].substr(66, 7)), title_chi2(title), 0.0011);
   EXPECT_TRUE(matches(heading[2].substr(0, 19), "  -- RelBCK limits:")) << heading[2];
   EXPECT_EQ(heading[3], " --------  Extended fit  ----------------------------");
-  const std::regex ranged(" [^.]+ \\.+ : -?[0-9.]+  \\(range -?[0-9.]+ to -?[0-9.]+, (inside|on the (lower|upper) bound)\\)");
+  const std::regex ranged(
+      " [^.]+ \\.+ : -?[0-9.]+  \\(range -?[0-9.]+ to -?[0-9.]+, (inside|on the (lower|upper) bound)\\)");
   for (const char* label : {"Excluded volume, effective", "Radius of the global damping (signed)",
                             "Contrast of the solvation shell", "Shell width"}) {
-    const auto line = std::find_if(heading, log.end(), [&](const std::string& l) { return l.find(label) == 1; });
+    const auto line =
+        std::find_if(heading, log.end(), [&](const std::string& l) { return l.find(label) == 1; });
     ASSERT_NE(line, log.end()) << label;
     EXPECT_TRUE(std::regex_match(*line, ranged)) << *line;
   }
@@ -105,7 +110,8 @@ TEST(ExtendedFit, DefaultFitUnchangedAndOptionChecked) {
   EXPECT_EQ(models[0].substr(models[0].size() - 14), "Chi^2:    6.41") << models[0];
   EXPECT_EQ(models[1].substr(models[1].size() - 14), "Chi^2:    2.64") << models[1];
   for (const char* file : {"3kfo00.fit", "3kfo00.log"}) {
-    EXPECT_EQ(without_stamps(read_file(plain.path() / file)), without_stamps(read_file(named.path() / file))) << file;
+    EXPECT_EQ(without_stamps(read_file(plain.path() / file)), without_stamps(read_file(named.path() / file)))
+        << file;
   }
   const RunResult bad = run_tessel(plain.path(), {"3kfo.pdb", kCurve, "--fit", "wide"});
   EXPECT_EQ(bad.status, 1);
@@ -158,7 +164,7 @@ TEST(ExtendedFit, SaveFilesCarryTheirEnvelopeAndReRunsPassTheOption) {
   fs::remove(d.path() / "3kfo-fill_model00.env");
   r = run_tessel(d.path(), {"3kfo-fill_model00.sav", kCurve, "--fit", "extended"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("envelope file") , std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("envelope file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("3kfo-fill_model00.env"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(d.path() / "3kfo-fill_model03.log"));
 

@@ -37,8 +37,8 @@ TEST(SimplexSearch, FollowsACurvedValleyKeepsBoundsAndHeldParameters) {
   EXPECT_NEAR(r.x[0], 0.5, 1e-4);
   EXPECT_NEAR(r.x[1], 0.25, 1e-3);
   for (const double v : seen) EXPECT_EQ(v, 7.0);
-  r = simplex_minimise(rosenbrock, start, step, std::vector<double>{-2, -2}, std::vector<double>{2, 2}, 30,
-                       2, 1e-14);
+  r = simplex_minimise(rosenbrock, start, step, std::vector<double>{-2, -2}, std::vector<double>{2, 2}, 30, 2,
+                       1e-14);
   EXPECT_LE(r.evaluations, 30u);
   EXPECT_LT(r.value, rosenbrock(start));
 }

@@ -51,9 +51,12 @@ TESSEL_TARGET_AVX512 void sum_rows_avx512(const WidthRowJob& job) { sum_rows(job
 
 void sum_width_rows(const WidthRowJob& job, SimdLevel level) {
   switch (resolve_simd_level(level)) {
-    case SimdLevel::avx512: return sum_rows_avx512(job);
-    case SimdLevel::avx2: return sum_rows_avx2(job);
-    default: return sum_rows_baseline(job);
+    case SimdLevel::avx512:
+      return sum_rows_avx512(job);
+    case SimdLevel::avx2:
+      return sum_rows_avx2(job);
+    default:
+      return sum_rows_baseline(job);
   }
 }
 

@@ -13,7 +13,7 @@ namespace tessel {
 inline constexpr std::size_t kWidthRowChunk = 8;
 
 struct WidthRowJob {
-  const double* y = nullptr;        // direction d's padded row at y[d·y_stride], `row` doubles
+  const double* y = nullptr;  // direction d's padded row at y[d·y_stride], `row` doubles
   std::size_t y_stride = 0;
   int directions = 0;
   int widths = 0;
@@ -21,7 +21,7 @@ struct WidthRowJob {
   const double* weights = nullptr;  // width w, direction d at weights[w·width_stride + d·direction_stride]
   std::size_t width_stride = 0;
   std::size_t direction_stride = 0;
-  double* sums = nullptr;           // out: width w's row at sums[w·row]
+  double* sums = nullptr;  // out: width w's row at sums[w·row]
 };
 
 // sums[w·row + j] = Σ_d weight(w, d)·y(d, j), over the directions in order, with separate
