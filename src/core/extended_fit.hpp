@@ -15,6 +15,7 @@
 #include "core/fit.hpp"
 #include "core/guinier.hpp"
 #include "core/partial_amplitudes.hpp"
+#include "core/scale_background_sums.hpp"
 #include "core/kernels/worker_pool.hpp"
 
 namespace tessel {
@@ -27,9 +28,8 @@ inline constexpr double kExtendedRadiusStep = 0.02;  // Å, the default search's
 // Bounds of the relative background: in effect free, the plausibility rule limits it.
 inline constexpr double kExtendedBackgroundLow = -1e20;
 inline constexpr double kExtendedBackgroundHigh = 1e20;
-// The plausibility rule.
-inline constexpr double kPlausibleVolumeDeparture = 0.15;     // |V_ex/V_d − 1| at most
-inline constexpr double kPlausibleBackgroundFraction = 0.05;  // |background|/I(0) at most
+// The plausibility rule (the background's share is in scale_background_sums.hpp).
+inline constexpr double kPlausibleVolumeDeparture = 0.15;  // |V_ex/V_d − 1| at most
 
 // The global damping of the excluded volume as a signed radius: exp(−s²·κ/(4π)) with
 // κ = sign(Ra)·((4π/3)·|Ra|³)^two_thirds. Ra ≥ 0 is the usual atomic radius; a negative Ra undoes
@@ -85,24 +85,6 @@ ExtendedLimits extended_search_limits(const FitModel& model, const FitData& data
 
 // The widths of the limits' grid.
 std::vector<double> grid_widths(const ExtendedLimits& limits);
-
-// Sums of a weighted fit of I ≈ x1·m + x2·a (a the background unit) over n points.
-struct NormalSums {
-  double mm = 0.0, m1 = 0.0, mi = 0.0;  // Σw·m², Σw·m, Σw·m·I
-  double w = 0.0, i1 = 0.0, ii = 0.0;   // Σw, Σw·I, Σw·I²
-};
-
-// The scale x1 and relative background x2 that minimise Σw·(I − x1·m − x2·a)² within the bounds,
-// from the sums (exact for a convex quadratic in two variables: the inner minimum if it lies
-// within the bounds, else the best of the four edges). plausible_forward > 0 also asks
-// |x2·a| ≤ 0.05·x1·plausible_forward; 0 asks nothing; a negative value allows no background.
-struct ScaleBackground {
-  double scale = 0.0;
-  double background = 0.0;
-  double sum = 0.0;  // Σw·(I − x1·m − x2·a)² from the sums
-};
-ScaleBackground solve_from_sums(const NormalSums& sums, double a, double scale_low, double scale_high,
-                                double background_low, double background_high, double plausible_forward);
 
 // The plausibility rule for one fit. Volumes as reported (with the dummy residues' share).
 struct Plausibility {
