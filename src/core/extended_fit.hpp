@@ -136,8 +136,7 @@ ExtendedFinalFit evaluate_extended_fit(const FitModel& model, const FitData& dat
                                        const ExtendedParameters& parameters, double s_max_fit, double a_out,
                                        std::size_t nrg);
 
-// Where a value sits within its range: within 1e-4 of the range from a bound counts as on it (a
-// range of one value is its lower bound).
+// Where a value sits within its range: within 1e-4 of the range from a bound counts as on it.
 enum class RangeSide { inside, lower, upper };
 RangeSide range_side(double value, double low, double high);
 

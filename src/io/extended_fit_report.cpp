@@ -20,8 +20,10 @@ std::string side_text(RangeSide side) {
   return "inside";
 }
 
-// "value  (range low to high, side)" with d decimals (d = 0: a volume, written like the log's).
+// "value  (range low to high, side)" with d decimals (d = 0: a volume, written like the log's),
+// or "value  (held)" for a range of one value.
 std::string ranged(double value, double low, double high, int d, RangeSide side) {
+  if (low == high) return format_f(value, 0, d) + "  (held)";  // -def: not searched
   return format_f(value, 0, d) + "  (range " + format_f(low, 0, d) + " to " + format_f(high, 0, d) + ", " +
          side_text(side) + ")";
 }
