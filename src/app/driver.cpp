@@ -46,7 +46,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   const std::string stamp = time_stamp(platform.now());
   RunSettings settings;
   std::vector<std::string> rerun;
-  const bool batch = args.size() > 1;
+  bool batch = args.size() > 1;
   if (batch) {
     const ParseOutcome outcome = parse_command_line(args);
     if (outcome.action == ParseOutcome::Action::print_and_exit) {
@@ -54,6 +54,10 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
       return 0;
     }
     settings = outcome.settings;
+    // The picture and record options alone ask for the interactive mode with those outputs.
+    batch = !outcome.output_options_only;
+  }
+  if (batch) {
     rerun = set_up_batch(args, settings, stamp, platform, streams.err);
   } else {
     set_up_interactive(settings);
@@ -73,7 +77,8 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   }
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
-                     stamp, rerun, false, loops, nullptr};
+                     stamp, rerun, false, loops, nullptr,
+                     std::vector<std::string>(args.begin(), args.end())};
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();

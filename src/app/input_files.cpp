@@ -122,6 +122,11 @@ std::vector<std::string> rerun_arguments(const std::string& program, const RunSe
   args.push_back(exact_text(settings.delta_rho));
   if (settings.use_default_parameters) args.emplace_back("-def");
   if (settings.no_summary) args.emplace_back("-nosmy");
+  if (!settings.plot_format.empty()) {
+    args.emplace_back("--plot");
+    args.push_back(settings.plot_format);
+  }
+  if (settings.json_record) args.emplace_back("--json");
   return args;
 }
 

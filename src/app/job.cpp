@@ -245,7 +245,8 @@ void JobRun::restore() {
   take_output_name(
       choose_output_name(output_stem(structure_name_, true), "", env_.platform));
   env_.console << output_file_list(base_name_,
-                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted},
+                                   {settings_.plot_format, settings_.json_record});
   env_.console << restored_console_report(data);
 
   open_log(restored_log_header(env_.start_stamp));
@@ -288,7 +289,8 @@ void JobRun::name_outputs() {
   take_output_name(
       choose_output_name(output_stem(structure_.output_name), settings_.prefix, env_.platform));
   env_.console << output_file_list(base_name_,
-                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted},
+                                   {settings_.plot_format, settings_.json_record});
 }
 
 void JobRun::take_output_name(const OutputName& name) {

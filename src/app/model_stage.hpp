@@ -5,6 +5,7 @@
 
 #include <complex>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "core/harmonic_tables.hpp"
 #include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
+#include "io/atom_typing.hpp"
+#include "io/pdb_reader.hpp"
 #include "io/report.hpp"
 #include "io/run_log.hpp"
 
@@ -37,6 +40,10 @@ struct ScatteringModel {
   int unknown_atoms = 0;
   EnvelopeStatistics statistics;
   EnvelopeFunction envelope_function;
+  // What the passes over the structure file found: the pre-pass (atoms read, geometric centre)
+  // and the typed composition. Not known for a model restored from a save file.
+  std::optional<PrepassResult> prepass;
+  std::optional<Composition> composition;
 };
 
 // Runs the stage: the pre-pass, the typed atoms in batches with progress marks, the centre of

@@ -41,15 +41,17 @@ json structure_json(const RecordStructure& s) {
   json j;
   if (s.atoms_read) j["atoms_read"] = *s.atoms_read;
   if (s.geometric_centre) j["geometric_centre_A"] = *s.geometric_centre;
-  j["excess_density_centre_A"] = s.excess_density_centre;
+  if (s.excess_density_centre) j["excess_density_centre_A"] = *s.excess_density_centre;
   j["atoms"] = s.atoms;
   j["dummy_residues"] = s.dummy_residues;
   j["residues"] = s.residues;
   j["bases"] = s.bases;
   j["unknown_atoms"] = s.unknown_atoms;
-  json elements = json::object();
-  for (const auto& [symbol, count] : s.atoms_per_element) elements[symbol] = count;
-  j["atoms_per_element"] = elements;
+  if (!s.atoms_per_element.empty()) {
+    json elements = json::object();
+    for (const auto& [symbol, count] : s.atoms_per_element) elements[symbol] = count;
+    j["atoms_per_element"] = elements;
+  }
   j["rg_electron_A"] = s.rg_electron;
   j["rg_shape_A"] = s.rg_shape;
   j["shell_volume_A3"] = s.shell_volume;

@@ -51,13 +51,13 @@ struct RecordSettings {
 struct RecordStructure {
   std::optional<long long> atoms_read;                    // not known for a job on a save file
   std::optional<std::array<double, 3>> geometric_centre;  // Å, likewise
-  std::array<double, 3> excess_density_centre{};          // Å
+  std::optional<std::array<double, 3>> excess_density_centre;  // Å, likewise
   int atoms = 0;
   int dummy_residues = 0;
   int residues = 0;
   int bases = 0;
   int unknown_atoms = 0;
-  std::vector<std::pair<std::string, int>> atoms_per_element;  // element symbol, count (> 0)
+  std::vector<std::pair<std::string, int>> atoms_per_element;  // symbol, count (> 0); empty: unknown
   double rg_electron = 0, rg_shape = 0;                         // Å
   double shell_volume = 0, shell_rg = 0, shell_width = 0;       // Å³, Å, Å
   double envelope_rg = 0, envelope_volume = 0, envelope_surface = 0;  // Å, Å³, Å²
