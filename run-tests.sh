@@ -4,8 +4,11 @@
 # TESSEL_SKIP_SANITIZE=1 skips the second pass.
 set -e
 cd "$(dirname "$0")"
-if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null || [ ! -e /usr/include/gtest/gtest.h ]; then
-  apt-get update -qq && apt-get install -y -qq cmake g++ make libgtest-dev libbenchmark-dev >/dev/null
+if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null || [ ! -e /usr/include/gtest/gtest.h ] ||
+   ! pkg-config --exists cairo 2>/dev/null || [ ! -e /usr/include/nlohmann/json.hpp ] ||
+   [ ! -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ]; then
+  apt-get update -qq && apt-get install -y -qq cmake g++ make pkg-config libgtest-dev libbenchmark-dev \
+    libcairo2-dev fonts-dejavu-core nlohmann-json3-dev >/dev/null
 fi
 jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTESSEL_WERROR=ON >/dev/null
