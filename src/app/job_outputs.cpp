@@ -2,10 +2,15 @@
 #include "app/job_outputs.hpp"
 
 #include <fstream>
+#include <optional>
 
 #include "core/atom_types.hpp"
-#include "core/fit_residuals.hpp"
 #include "core/envelope.hpp"
+#include "core/fit_residuals.hpp"
+#include "io/plot/figure_renderer.hpp"
+#include "io/plot/fit_figures.hpp"
+#include "io/run_log.hpp"
+#include "io/version_texts.hpp"
 
 namespace tessel {
 
@@ -125,6 +130,133 @@ bool write_whole_file(const std::string& file, const std::function<bool(std::ost
   out.close();
   ok = ok && static_cast<bool>(out);
   if (!ok) platform.remove(file);
+  return ok;
+}
+
+ScaledPartials scaled_partials(std::span<const double> scale, std::span<const double> solvent,
+                               std::span<const double> shell, double delta_rho) {
+  ScaledPartials out;
+  out.excluded.resize(solvent.size());
+  out.shell.resize(shell.size());
+  for (std::size_t i = 0; i < solvent.size(); ++i) out.excluded[i] = scale[i] * scale[i] * solvent[i];
+  for (std::size_t i = 0; i < shell.size(); ++i) out.shell[i] = delta_rho * delta_rho * shell[i];
+  return out;
+}
+
+namespace {
+
+std::span<const double> column(const RecordCurve& curve, std::string_view name) {
+  for (const auto& [key, values] : curve.columns)
+    if (key == name) return values;
+  return {};
+}
+
+RecordSettings settings_record(const RunSettings& s) {
+  RecordSettings r;
+  r.angular_units = s.angular_units;
+  r.solvent_density = s.rho0;
+  r.shell_contrast = s.delta_rho;
+  r.keep = s.keep_as_set;
+  r.subtract_constant = s.subtract_constant;
+  r.explicit_hydrogens = s.explicit_hydrogens;
+  r.write_errors = s.write_errors;
+  r.new_atom_naming = s.new_atom_naming;
+  r.use_default_parameters = s.use_default_parameters;
+  r.no_summary = s.no_summary;
+  r.model_number = s.model_number;
+  r.chain_ids = s.chain_ids;
+  r.prefix = s.prefix;
+  r.plot_format = s.plot_format;
+  return r;
+}
+
+// The picture of a fit or a prediction as the record describes it; none for an envelope-only job.
+std::optional<Figure> figure_of(const JobRecord& r, const RunSettings& settings) {
+  if (r.fit && r.fit_curve && r.data) {
+    FitPictureData d;
+    d.structure_file = r.structure_file;
+    d.data_file = r.data->file;
+    d.values = {r.fit->solvent_density, r.fit->shell_contrast, r.fit->atomic_radius, r.fit->excluded_volume,
+                r.fit->scale, r.fit->constant, r.fit->constant_fitted, r.fit->chi2};
+    d.s = column(*r.fit_curve, "s_per_A");
+    d.i_exp = column(*r.fit_curve, "i_exp");
+    d.sigma = column(*r.fit_curve, "sigma");
+    d.i_fit = column(*r.fit_curve, "i_fit");
+    d.unit = s_unit_of_factor(r.data->unit_factor);
+    return fit_figure(d);
+  }
+  if (r.prediction && r.intensity_curve) {
+    PredictionPictureData d;
+    d.structure_file = r.structure_file;
+    d.rho0 = r.prediction->solvent_density;
+    d.contrast = r.prediction->shell_contrast;
+    d.radius = r.prediction->atomic_radius;
+    d.volume = r.prediction->excluded_volume;
+    d.s = column(*r.intensity_curve, "s_per_A");
+    d.total = column(*r.intensity_curve, "intensity");
+    d.atoms = column(*r.intensity_curve, "atoms");
+    d.excluded = column(*r.intensity_curve, "excluded_volume");
+    d.shell = column(*r.intensity_curve, "shell");
+    const bool per_nanometre = settings.angular_units == 2 || settings.angular_units == 4;
+    d.unit = per_nanometre ? SUnit::per_nanometre : SUnit::per_angstrom;
+    return prediction_figure(d);
+  }
+  return std::nullopt;
+}
+
+void announce(std::string_view what, const std::string& file, const Report& report) {
+  report.to_console(saved_line(what, file, Destination::console));
+  report.to_log(saved_line(what, file, Destination::log));
+}
+
+}  // namespace
+
+JobExtras::JobExtras(const RunSettings& settings, std::vector<std::string> command_line, bool interactive)
+    : picture_wanted_(!settings.plot_format.empty()), record_wanted_(settings.json_record) {
+  record_.program = std::string(kVersionProgram);
+  record_.version = std::string(kVersionNumber);
+  record_.command_line = std::move(command_line);
+  record_.interactive = interactive;
+}
+
+void JobExtras::add_output(std::string file, std::string kind) {
+  record_.outputs.push_back({std::move(file), std::move(kind)});
+}
+
+bool JobExtras::write_picture(const std::string& file, const RunSettings& settings, const Report& report,
+                              Platform& platform) {
+  const std::optional<Figure> figure = figure_of(record_, settings);
+  const std::optional<PictureFormat> format = picture_format(settings.plot_format);
+  if (!figure || !format) return true;
+  if (!write_whole_file(file, [&](std::ostream& out) { return render_figure(*figure, *format, out); }, platform)) {
+    report.to_both(saving_error(file));
+    return false;
+  }
+  announce(kSavedPicture, file, report);
+  add_output(file, "picture");
+  return true;
+}
+
+bool JobExtras::write(const std::string& base_name, const RunSettings& settings, int directions,
+                      const Report& report, Platform& platform) {
+  bool ok = true;
+  if (picture_wanted_)
+    ok = write_picture(base_name + std::string(picture_extension(*picture_format(settings.plot_format))),
+                       settings, report, platform);
+  if (!record_wanted_) return ok;
+
+  record_.mode = record_.fit ? "fit" : record_.prediction ? "prediction" : "envelope";
+  record_.grid = {settings.l_max, settings.fibonacci_order, directions, settings.s_max, settings.n_points};
+  record_.settings = settings_record(settings);
+  const std::string file = base_name + ".json";
+  // The record lists itself among the outputs; it is taken back if the file fails.
+  add_output(file, "record");
+  if (!write_whole_file(file, [this](std::ostream& out) { return write_job_record(out, record_); }, platform)) {
+    record_.outputs.pop_back();
+    report.to_both(saving_error(file));
+    return false;
+  }
+  announce(kSavedRecord, file, report);
   return ok;
 }
 

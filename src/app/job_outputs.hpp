@@ -6,13 +6,16 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/curve_stage.hpp"
 #include "app/fit_stage.hpp"
 #include "app/model_stage.hpp"
 #include "app/platform.hpp"
 #include "core/intensity.hpp"
+#include "core/run_settings.hpp"
 #include "io/job_record.hpp"
+#include "io/report.hpp"
 
 namespace tessel {
 
@@ -42,5 +45,40 @@ RecordCurve fit_curve_record(std::span<const double> s, std::span<const double> 
 // written whole is removed, so that no part of a file passes for a whole one. False on failure.
 bool write_whole_file(const std::string& file, const std::function<bool(std::ostream&)>& write,
                       Platform& platform);
+
+// The excluded-volume and shell columns of the intensity file: G(s)²·E(s) and δρ²·B(s).
+struct ScaledPartials {
+  std::vector<double> excluded;
+  std::vector<double> shell;
+};
+ScaledPartials scaled_partials(std::span<const double> scale, std::span<const double> solvent,
+                               std::span<const double> shell, double delta_rho);
+
+// The picture and the record of a job: the record is filled as the stages go (the job writes
+// into record()), and at the end of the job write() draws the picture from it and writes both.
+class JobExtras {
+ public:
+  JobExtras(const RunSettings& settings, std::vector<std::string> command_line, bool interactive);
+
+  JobRecord& record() { return record_; }
+  // A file the job wrote, in the order written.
+  void add_output(std::string file, std::string kind);
+
+  // Draws the picture of the fit or the prediction (when a picture is wanted and the job has
+  // one) and writes the record (when wanted), to base + extension, each announced on the
+  // console and in the log like the other files, or its saving warning given. The record takes
+  // the grid and the settings from `settings` as they are at the end of the job. False when a
+  // file could not be written.
+  bool write(const std::string& base_name, const RunSettings& settings, int directions,
+             const Report& report, Platform& platform);
+
+ private:
+  bool write_picture(const std::string& file, const RunSettings& settings, const Report& report,
+                     Platform& platform);
+
+  bool picture_wanted_ = false;
+  bool record_wanted_ = false;
+  JobRecord record_;
+};
 
 }  // namespace tessel

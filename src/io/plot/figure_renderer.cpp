@@ -121,7 +121,7 @@ class Painter {
         break;
       }
       case LineStyle::dash_dot: {
-        const double d[] = {5.0 * w, 2.0 * w, 0.0, 2.0 * w};
+        const double d[] = {6.0 * w, 2.6 * w, 0.4 * w, 2.6 * w};
         cairo_set_dash(cr_, d, 4, 0);
         break;
       }
@@ -306,7 +306,9 @@ void draw_figure(Painter& p, const Figure& f) {
 
   // Page layout: title on top, y labels on the left, x labels at the bottom.
   const double title_line = kTitleSize * 1.35;
-  const double top = kOuterMargin + title_line * static_cast<double>(f.title.size()) + (f.title.empty() ? 0.0 : 4.0);
+  // Below the title, room for half a tick label that may stand at the top of the first panel.
+  const double top = kOuterMargin + title_line * static_cast<double>(f.title.size()) +
+                     (f.title.empty() ? 0.0 : 2.0 + kTickSize * 0.6);
   const double left = kOuterMargin + kLabelSize * 1.1 + kAxisLabelGap + y_label_width + kTickLabelGap;
   const double bottom = f.height - (kOuterMargin + kLabelSize * 1.2 + kAxisLabelGap + kTickSize + kTickLabelGap);
   const double right = f.width - kOuterMargin - 4.0;

@@ -119,7 +119,7 @@ Figure prediction_figure(const PredictionPictureData& d) {
   f.x_label = s_label(d.unit);
   const std::vector<double> s = s_shown(d.s, d.unit);
   Panel p;
-  p.y_label = "I(s)";
+  p.y_label = "I(s) (e^{2})";
   p.y_kind = AxisKind::log10;
   p.legend = true;
   p.series.push_back(line("atoms in vacuum", s, d.atoms, kBlue, 1.1, LineStyle::dashed));
