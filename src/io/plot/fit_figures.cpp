@@ -31,6 +31,20 @@ std::string number(const char* format, double value) {
   return buffer;
 }
 
+// Four significant digits; beyond 10⁻³..10⁴ as m×10ⁿ with a superscript exponent.
+std::string significant(double value) {
+  if (value == 0.0 || !std::isfinite(value)) return number("%.4g", value);
+  int exponent = static_cast<int>(std::floor(std::log10(std::abs(value))));
+  if (exponent >= -3 && exponent < 4) return number("%.4g", value);
+  std::string mantissa = number("%.3f", value / std::pow(10.0, exponent));
+  if (mantissa == "10.000" || mantissa == "-10.000") {
+    ++exponent;
+    mantissa = number("%.3f", value / std::pow(10.0, exponent));
+  }
+  const std::string power = exponent < 0 ? "\u2212" + std::to_string(-exponent) : std::to_string(exponent);
+  return mantissa + "\u00d710^{" + power + "}";
+}
+
 std::string file_part(const std::string& name) {
   return std::filesystem::path(name).filename().string();
 }
@@ -76,8 +90,8 @@ Figure fit_figure(const FitPictureData& d) {
   f.title.push_back("\u03c1_{0} = " + number("%.3f", v.rho0) + " e/\u00c5^{3},  \u03b4\u03c1 = " +
                     number("%.3f", v.contrast) + " e/\u00c5^{3},  r_{0} = " + number("%.3f", v.radius) +
                     " \u00c5,  V_{ex} = " + number("%.0f", v.volume) + " \u00c5^{3}");
-  std::string third = "\u03c7^{2} = " + number("%.3f", v.chi2) + ",  scale = " + number("%.4g", v.scale);
-  if (v.constant_fitted) third += ",  constant = " + number("%.4g", v.constant);
+  std::string third = "\u03c7^{2} = " + number("%.3f", v.chi2) + ",  scale = " + significant(v.scale);
+  if (v.constant_fitted) third += ",  constant = " + significant(v.constant);
   f.title.push_back(third);
   f.x_label = s_label(d.unit);
 
