@@ -204,6 +204,7 @@ void JobRun::run() {
   if (settings_.keep) write_envelope_coefficients();
 
   if (settings_.mode == RunMode::envelope_only) {
+    extras_.record().structure = structure_record(model_, nullptr);
     write_extras();
     log_ << envelope_job_end(now_stamp());
     close_log_checked();
@@ -459,7 +460,7 @@ void JobRun::predict() {
   q.dummy_residues = sums.dummy_residues;
   q.bases = model_.bases;
   both(molecular_report(q));
-  extras_.record().structure = structure_record(model_, molecular_);
+  extras_.record().structure = structure_record(model_, &molecular_);
 
   normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
   partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);

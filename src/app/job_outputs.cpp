@@ -20,7 +20,7 @@ std::vector<double> copy(std::span<const double> values) { return {values.begin(
 
 }  // namespace
 
-RecordStructure structure_record(const ScatteringModel& model, const MolecularQuantities& molecular) {
+RecordStructure structure_record(const ScatteringModel& model, const MolecularQuantities* molecular) {
   RecordStructure r;
   const StructureAmplitudes& structure = model.structure;
   if (model.prepass) {
@@ -49,10 +49,13 @@ RecordStructure structure_record(const ScatteringModel& model, const MolecularQu
   r.envelope_surface = model.statistics.surface;
   r.envelope_radius = model.statistics.radius;
   r.envelope_diameter = model.statistics.diameter;
-  r.molecular_weight = molecular.molecular_weight;
-  r.dry_volume = molecular.dry_volume;
-  r.displaced_volume = molecular.reported_volume;
-  r.average_atomic_radius = molecular.average_atom.radius;
+  if (molecular) {
+    r.molecular_known = true;
+    r.molecular_weight = molecular->molecular_weight;
+    r.dry_volume = molecular->dry_volume;
+    r.displaced_volume = molecular->reported_volume;
+    r.average_atomic_radius = molecular->average_atom.radius;
+  }
   return r;
 }
 

@@ -20,8 +20,9 @@
 namespace tessel {
 
 // The structural report: counts, centres, sizes of the particle and its envelope, and the
-// molecular quantities. The pass facts (atoms read, centres, composition) only when known.
-RecordStructure structure_record(const ScatteringModel& model, const MolecularQuantities& molecular);
+// molecular quantities when given (an envelope-only job has none). The pass facts (atoms read,
+// centres, composition) only when known.
+RecordStructure structure_record(const ScatteringModel& model, const MolecularQuantities* molecular);
 
 // The measured curve as read and prepared.
 RecordData data_record(const PreparedCurve& curve);

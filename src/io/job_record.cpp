@@ -62,10 +62,12 @@ json structure_json(const RecordStructure& s) {
   j["envelope_surface_A2"] = s.envelope_surface;
   j["envelope_radius_A"] = s.envelope_radius;
   j["envelope_diameter_A"] = s.envelope_diameter;
-  j["molecular_weight_Da"] = s.molecular_weight;
-  j["dry_volume_A3"] = s.dry_volume;
-  j["displaced_volume_A3"] = s.displaced_volume;
-  j["average_atomic_radius_A"] = s.average_atomic_radius;
+  if (s.molecular_known) {
+    j["molecular_weight_Da"] = s.molecular_weight;
+    j["dry_volume_A3"] = s.dry_volume;
+    j["displaced_volume_A3"] = s.displaced_volume;
+    j["average_atomic_radius_A"] = s.average_atomic_radius;
+  }
   return j;
 }
 

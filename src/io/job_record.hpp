@@ -62,6 +62,7 @@ struct RecordStructure {
   double shell_volume = 0, shell_rg = 0, shell_width = 0;       // Å³, Å, Å
   double envelope_rg = 0, envelope_volume = 0, envelope_surface = 0;  // Å, Å³, Å²
   double envelope_radius = 0, envelope_diameter = 0;            // Å
+  bool molecular_known = false;  // the four below are known (not in an envelope-only job)
   double molecular_weight = 0;                                  // Da
   double dry_volume = 0, displaced_volume = 0;                  // Å³ (displaced as reported)
   double average_atomic_radius = 0;                             // Å

@@ -343,7 +343,11 @@ TEST(PicturesAndRecords, OptionErrorsHelpAndSeveralDataFiles) {
     const json j = json::parse(read_file(dir.path() / (base + ".json")));
     EXPECT_EQ(j["mode"], std::string(run) == "00" ? "prediction" : "fit");
   }
-  EXPECT_EQ(json::parse(read_file(dir.path() / "3kfo-fill_model02.json"))["inputs"]["data_file"], "second.dat");
+  // The re-runs start from the save file, which holds the grid.
+  const json last = json::parse(read_file(dir.path() / "3kfo-fill_model02.json"));
+  EXPECT_EQ(last["inputs"]["data_file"], "second.dat");
+  EXPECT_EQ(last["inputs"]["save_file"], "3kfo-fill_model00.sav");
+  EXPECT_EQ(last["grid"]["directions"], 2584);
 }
 
 // Interactive mode started with --json: the record holds the last fit, the one in the .fit file
