@@ -10,6 +10,7 @@
 #include "app/options.hpp"
 #include "core/errors.hpp"
 #include "dialogue/dialogue.hpp"
+#include "io/plot/figure_renderer.hpp"
 #include "io/run_log.hpp"
 #include "io/summary_file.hpp"
 #include "io/time_stamp.hpp"
@@ -92,6 +93,8 @@ int run_program(std::span<const std::string> args, ProgramStreams streams, Platf
                 const LoopSettings& loops) {
   // One set of worker threads for every loop of the run, started when a loop first needs it.
   WorkerPool pool(loops.threads);
+  // The font caches of the pictures are freed when the run ends.
+  const PictureCaches picture_caches;
   LoopSettings shared = loops;
   if (shared.pool == nullptr) shared.pool = &pool;
   try {

@@ -5,6 +5,7 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -421,6 +422,11 @@ bool render_figure(const Figure& figure, PictureFormat format, std::ostream& out
   draw_figure(painter, figure);
   const bool ok = finish(cr.get(), surface.get());
   return ok && static_cast<bool>(out.flush());
+}
+
+PictureCaches::~PictureCaches() {
+  cairo_debug_reset_static_data();
+  FcFini();
 }
 
 }  // namespace tessel

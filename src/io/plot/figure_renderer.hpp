@@ -21,4 +21,15 @@ PixelSize png_size(const Figure& figure);
 // stream may then hold part of a picture).
 bool render_figure(const Figure& figure, PictureFormat format, std::ostream& out);
 
+// cairo and fontconfig keep caches of fonts and patterns for the whole process. This object frees
+// them when it goes, so that a leak checker finds nothing left at the end of a run: make one per
+// run (or test) before the first picture; no picture may be drawn after it is gone.
+class PictureCaches {
+ public:
+  PictureCaches() = default;
+  PictureCaches(const PictureCaches&) = delete;
+  PictureCaches& operator=(const PictureCaches&) = delete;
+  ~PictureCaches();
+};
+
 }  // namespace tessel
