@@ -25,6 +25,9 @@ RecordStructure structure_record(const ScatteringModel& model, const MolecularQu
   const StructureAmplitudes& structure = model.structure;
   if (model.prepass) {
     r.atoms_read = model.prepass->atoms;
+    r.skipped_rotamers = model.prepass->skipped_rotamers;
+    r.discarded_waters = model.prepass->discarded_waters;
+    r.discarded_hydrogens = model.prepass->discarded_hydrogens;
     r.geometric_centre = model.prepass->centre;
     r.excess_density_centre = structure.excess_centre;
   }

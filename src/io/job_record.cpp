@@ -40,6 +40,9 @@ json settings_json(const RecordSettings& s) {
 json structure_json(const RecordStructure& s) {
   json j;
   if (s.atoms_read) j["atoms_read"] = *s.atoms_read;
+  if (s.skipped_rotamers) j["skipped_rotamers"] = *s.skipped_rotamers;
+  if (s.discarded_waters) j["discarded_waters"] = *s.discarded_waters;
+  if (s.discarded_hydrogens) j["discarded_hydrogens"] = *s.discarded_hydrogens;
   if (s.geometric_centre) j["geometric_centre_A"] = *s.geometric_centre;
   if (s.excess_density_centre) j["excess_density_centre_A"] = *s.excess_density_centre;
   j["atoms"] = s.atoms;

@@ -50,6 +50,9 @@ struct RecordSettings {
 // The structural report of the log.
 struct RecordStructure {
   std::optional<long long> atoms_read;                    // not known for a job on a save file
+  std::optional<long long> skipped_rotamers;              // likewise
+  std::optional<long long> discarded_waters;              // likewise
+  std::optional<long long> discarded_hydrogens;           // likewise
   std::optional<std::array<double, 3>> geometric_centre;  // Å, likewise
   std::optional<std::array<double, 3>> excess_density_centre;  // Å, likewise
   int atoms = 0;

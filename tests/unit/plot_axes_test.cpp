@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "io/plot/figure.hpp"
+#include "io/plot/fit_figures.hpp"
 
 namespace {
 
@@ -86,6 +87,32 @@ TEST(Markup, SubAndSuperscripts) {
   EXPECT_EQ(runs[4].text, " a_b ^{");  // no brace, or no closing brace: plain text
   EXPECT_EQ(tessel::picture_format("svg"), tessel::PictureFormat::svg);
   EXPECT_FALSE(tessel::picture_format("PNG").has_value());
+}
+
+TEST(FitFigure, PanelsResidualsAndUnits) {
+  const double s[] = {0.01, 0.02, 0.03}, i[] = {10.0, 8.0, 5.0}, sigma[] = {1.0, 0.5, 0.0}, fit[] = {9.0, 9.0, 5.0};
+  tessel::FitPictureData d;
+  d.structure_file = "/data/lyz.pdb";
+  d.data_file = "lyz.dat";
+  d.values.chi2 = 1.234;
+  d.s = s;
+  d.i_exp = i;
+  d.sigma = sigma;
+  d.i_fit = fit;
+  d.unit = tessel::s_unit_of_factor(0.10000000149011612);  // data in 1/nm
+  const tessel::Figure f = tessel::fit_figure(d);
+  ASSERT_EQ(f.panels.size(), 2u);
+  EXPECT_EQ(f.title[0], "lyz.pdb fitted to lyz.dat");
+  EXPECT_NE(f.title[2].find("= 1.234"), std::string::npos);
+  EXPECT_NE(f.x_label.find("nm"), std::string::npos);
+  EXPECT_DOUBLE_EQ(f.panels[0].series[0].x[1], 0.2);  // 0.02 1/Å is 0.2 1/nm
+  // (10 − 9)/1 and (8 − 9)/0.5; no residual without an error.
+  const std::vector<double>& r = f.panels[1].series[0].y;
+  EXPECT_DOUBLE_EQ(r[0], 1.0);
+  EXPECT_DOUBLE_EQ(r[1], -2.0);
+  EXPECT_TRUE(std::isnan(r[2]));
+  EXPECT_EQ(tessel::s_unit_of_factor(1.0), tessel::SUnit::per_angstrom);
+  EXPECT_EQ(tessel::s_unit_of_factor(6.283185307179586), tessel::SUnit::per_angstrom);
 }
 
 }  // namespace
