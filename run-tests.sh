@@ -5,7 +5,8 @@
 set -e
 cd "$(dirname "$0")"
 # Debian packages the build needs; the missing ones are installed.
-packages="cmake g++ make libgtest-dev libbenchmark-dev gemmi-dev tao-pegtl-dev zlib1g-dev"
+packages="cmake g++ make pkg-config libgtest-dev libbenchmark-dev gemmi-dev tao-pegtl-dev zlib1g-dev
+          libcairo2-dev fonts-dejavu-core nlohmann-json3-dev"
 missing=""
 for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
 if [ -n "$missing" ]; then

@@ -79,9 +79,11 @@ PreparedCurve prepare_experimental_curve(const CurveRequest& request, Dialogue* 
   if (dialogue) {
     ask_units = [dialogue](double factor) { return dialogue->ask_angular_units({}, factor); };
   }
-  const double factor = choose_unit_factor(request.angular_units, curve, ask_units);
-  convert_units(curve, factor, report);
-  out.units_code = unit_code_of_factor(factor);
+  out.points_read = curve.size();
+  if (!curve.s.empty()) out.max_s_in_file = curve.s.back();
+  out.unit_factor = choose_unit_factor(request.angular_units, curve, ask_units);
+  convert_units(curve, out.unit_factor, report);
+  out.units_code = unit_code_of_factor(out.unit_factor);
   const double model_s_max = request.model_s.back();
   for (const std::optional<std::string>& warning :
        {units_range_warning(curve, model_s_max, out.data_file, out.units_code),
@@ -92,9 +94,12 @@ PreparedCurve prepare_experimental_curve(const CurveRequest& request, Dialogue* 
   }
   cut_to_model_range(curve, model_s_max, report);
   if (request.keep_read_errors) out.read_errors.resize(curve.size());
+  out.points_kept = curve.size();
 
   const RegridStage stage = regrid_curve(curve);
   write_regrid_report(stage, report);
+  out.regridded = stage.regridded_flag;
+  out.points_after_regridding = stage.regridded.size();
   out.rho0 = request.rho0;
   if (dialogue) out.rho0 = dialogue->ask_real("Electron density of the solvent, e/A**3", out.rho0);
   report.to_log(labelled_line("Solvent density", out.rho0));

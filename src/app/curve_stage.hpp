@@ -35,6 +35,13 @@ struct PreparedCurve {
   std::vector<std::string> warnings;  // the warnings given about the curve, one line each
   FitData data;                       // the measured curve in 1/Å cut to the model's range, and
                                       // the regridded one, prepared for the fit
+  // The figures the stage reported.
+  double max_s_in_file = 0.0;         // the last s as read, in the file's units
+  std::size_t points_read = 0;
+  double unit_factor = 1.0;           // took the file's s to 1/Å
+  std::size_t points_kept = 0;        // after the cut to the model's range
+  bool regridded = false;
+  std::size_t points_after_regridding = 0;
 };
 
 // Runs the stage. Points at or beyond the model's largest s, and an s range implausible for

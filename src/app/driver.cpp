@@ -10,6 +10,7 @@
 #include "app/options.hpp"
 #include "core/errors.hpp"
 #include "dialogue/dialogue.hpp"
+#include "io/plot/figure_renderer.hpp"
 #include "io/run_log.hpp"
 #include "io/summary_file.hpp"
 #include "io/time_stamp.hpp"
@@ -46,7 +47,7 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   const std::string stamp = time_stamp(platform.now());
   RunSettings settings;
   std::vector<std::string> rerun;
-  const bool batch = args.size() > 1;
+  bool batch = args.size() > 1;
   if (batch) {
     const ParseOutcome outcome = parse_command_line(args);
     if (outcome.action == ParseOutcome::Action::print_and_exit) {
@@ -54,6 +55,10 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
       return 0;
     }
     settings = outcome.settings;
+    // The picture and record options alone ask for the interactive mode with those outputs.
+    batch = !outcome.output_options_only;
+  }
+  if (batch) {
     rerun = set_up_batch(args, settings, stamp, platform, streams.err);
   } else {
     set_up_interactive(settings);
@@ -73,7 +78,8 @@ int run_jobs(std::span<const std::string> args, ProgramStreams streams, Platform
   }
 
   JobEnvironment env{settings, platform, streams.out, streams.err, batch ? nullptr : &dialogue,
-                     stamp, rerun, false, loops, nullptr};
+                     stamp, rerun, false, loops, nullptr,
+                     std::vector<std::string>(args.begin(), args.end())};
   const int jobs = batch ? batch_job_count(settings) : 1;
   for (int j = 0; j < jobs; ++j) run_job(env, j);
   streams.out.flush();
@@ -87,6 +93,8 @@ int run_program(std::span<const std::string> args, ProgramStreams streams, Platf
                 const LoopSettings& loops) {
   // One set of worker threads for every loop of the run, started when a loop first needs it.
   WorkerPool pool(loops.threads);
+  // The font caches of the pictures are freed when the run ends.
+  const PictureCaches picture_caches;
   LoopSettings shared = loops;
   if (shared.pool == nullptr) shared.pool = &pool;
   try {

@@ -95,6 +95,10 @@ FitResult evaluate(const FitInputs& in, FitSession& f, double s_max_fit, const R
   v.chi2 = r.chi2;
   v.hydration = hydration_ratio(m.shell_volume, m.rho0, f.best.contrast, m.molecular_weight);
   report.to_log(fit_result_line(v));
+  r.log_values = v;
+  r.background_low = l.background_low;
+  r.background_high = l.background_high;
+  r.points_used = fit_range(m.s, in.data.s_r, s_max_fit).n_fit;
   if (f.subtract_constant) {
     report.to_log(background_line(l.background_low, l.background_high, r.background, r.absolute_background()));
   }

@@ -13,6 +13,7 @@
 #include "core/intensity.hpp"
 #include "core/kernels/worker_pool.hpp"
 #include "dialogue/dialogue.hpp"
+#include "io/fit_results.hpp"
 #include "io/report.hpp"
 
 namespace tessel {
@@ -48,6 +49,11 @@ struct FitResult {
   std::string title;                // the 90-character title line
   std::size_t nrg = 0;              // the Guinier range count after the fit
   double absolute_background() const { return background * a_out; }  // bck of the fit file
+  // The log's result line (limits and volumes as reported), the limits of the relative
+  // background and the points inside the fitting range.
+  FitLogValues log_values{};
+  double background_low = 0.0, background_high = 0.0;
+  std::size_t points_used = 0;
 };
 
 struct FitEnvironment {

@@ -126,6 +126,11 @@ std::vector<std::string> rerun_arguments(const std::string& program, const RunSe
     args.emplace_back("--fit");
     args.emplace_back("extended");
   }
+  if (!settings.plot_format.empty()) {
+    args.emplace_back("--plot");
+    args.push_back(settings.plot_format);
+  }
+  if (settings.json_record) args.emplace_back("--json");
   return args;
 }
 

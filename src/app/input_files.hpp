@@ -67,7 +67,8 @@ int batch_job_count(const RunSettings& settings);
 // options a job on a save file still reads, so that each re-run fits as the user asked and writes
 // where the user asked: " -un" and the unit, " -kp" as the user set keep (not as forced), the
 // error column on (" -err") or off (" -err=N"), " -cst", the solvent density " -dns" and the
-// shell contrast " -dro" (exact values), " -def", " -nosmy" and " --fit extended". Left out: the grid settings, which
+// shell contrast " -dro" (exact values), " -def", " -nosmy", " --fit extended", "--plot" with its format and
+// "--json" (each fit gets its own picture and record). Left out: the grid settings, which
 // the save file replaces; the structure options (hydrogens, naming, model, chain), which a job on
 // a save file does not use; and the prefix, which such a job does not use either (it would make
 // every re-run write over the same names).

@@ -14,6 +14,7 @@
 #include "app/fit_stage.hpp"
 #include "app/input_files.hpp"
 #include "app/interrupt.hpp"
+#include "app/job_outputs.hpp"
 #include "app/model_stage.hpp"
 #include "app/output_naming.hpp"
 #include "app/save_stage.hpp"
@@ -66,7 +67,9 @@ struct Prediction {
 
 class JobRun {
  public:
-  JobRun(JobEnvironment& env, int index) : env_(env), settings_(env.settings), index_(index) {}
+  JobRun(JobEnvironment& env, int index)
+      : env_(env), settings_(env.settings), index_(index),
+        extras_(env.settings, env.command_line, env.dialogue != nullptr) {}
 
   void run();
   // Runs the job and returns its warnings. An error that ends it is also written to its log,
@@ -131,6 +134,8 @@ class JobRun {
   void end_job(std::string_view summary_line);
   void close_log_checked();
   void run_further_data_files();
+  // The picture and the record, when asked for, at the end of the job.
+  void write_extras();
 
   JobEnvironment& env_;
   RunSettings settings_;    // the job's own copy of the run's settings
@@ -155,6 +160,8 @@ class JobRun {
   std::vector<double> saved_envelope_;      // a job on a save file: the envelope file's radii
   std::optional<ExtendedFitResult> extended_fit_;  // the extended fit's quantities, for the record
   bool envelope_file_written_ = false;
+  int restored_directions_ = 0;    // a job on a save file: the directions of its grid
+  JobExtras extras_;               // the picture and the record of the job
 };
 
 void JobRun::run() {
@@ -201,6 +208,7 @@ void JobRun::run() {
   if (settings_.keep && settings_.mode == RunMode::amplitudes_and_envelope) {
     save_file_written_ = write_save();
     if (!save_file_written_) env_.output_failed = true;
+    if (save_file_written_) extras_.add_output(output_file(".sav"), "save");
     // The extended fit of a later run on the save file needs the envelope for its shells.
     if (save_file_written_ && settings_.extended_fit) {
       created_files_.push_back(output_file(".env"));
@@ -216,6 +224,8 @@ void JobRun::run() {
   if (settings_.keep) write_envelope_coefficients();
 
   if (settings_.mode == RunMode::envelope_only) {
+    extras_.record().structure = structure_record(model_, nullptr);
+    write_extras();
     log_ << envelope_job_end(now_stamp());
     close_log_checked();
     interrupt_.clear();
@@ -271,13 +281,15 @@ void JobRun::restore() {
   take_output_name(
       choose_output_name(output_stem(structure_name_, true), "", env_.platform));
   env_.console << output_file_list(base_name_,
-                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted},
+                                   {settings_.plot_format, settings_.json_record});
   env_.console << restored_console_report(data);
 
   open_log(restored_log_header(env_.start_stamp));
   log_ << save_file_report(data, save_file_read_);
 
   s_grid_ = data.s;
+  restored_directions_ = data.n_directions;
   model_ = restored_model(std::move(data));
 }
 
@@ -314,7 +326,8 @@ void JobRun::name_outputs() {
   take_output_name(
       choose_output_name(output_stem(structure_.output_name), settings_.prefix, env_.platform));
   env_.console << output_file_list(base_name_,
-                                   {settings_.keep, settings_.mode, settings_.fit_wanted});
+                                   {settings_.keep, settings_.mode, settings_.fit_wanted},
+                                   {settings_.plot_format, settings_.json_record});
 }
 
 void JobRun::take_output_name(const OutputName& name) {
@@ -334,6 +347,7 @@ void JobRun::open_log(std::string_view header) {
   log_.open(file, std::ios::app);
   if (!log_) throw Error(" Fatal error: cannot open logfile " + file);
   log_ << std::unitbuf << header;
+  extras_.add_output(file, "log");
 }
 
 void JobRun::set_up_real_space_grid() {
@@ -431,8 +445,10 @@ void JobRun::report_model() {
   const auto& f = model_.envelope_function.coefficients;
   if (settings_.mode != RunMode::envelope_only && !f.empty() &&
       sampling_too_coarse(f.front().real(), s_grid_.back(), model_.structure.envelope.max_radius,
-                          static_cast<int>(s_grid_.size())))
+                          static_cast<int>(s_grid_.size()))) {
     both(sampling_warning());
+    extras_.record().warnings.push_back("Recompute the intensity with larger number of points");
+  }
 }
 
 void JobRun::write_envelope_coefficients() {
@@ -451,6 +467,7 @@ void JobRun::write_envelope_coefficients() {
   if (written) {
     coefficients_file_ = *written;
     created_files_.push_back(*written);
+    extras_.add_output(*written, "coefficients");
   } else {
     log_ << saving_error(output_file(".flm"));
     env_.output_failed = true;
@@ -471,6 +488,7 @@ void JobRun::predict() {
   q.dummy_residues = sums.dummy_residues;
   q.bases = model_.bases;
   both(molecular_report(q));
+  extras_.record().structure = structure_record(model_, &molecular_);
 
   normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
   partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
@@ -502,6 +520,8 @@ void JobRun::predict() {
   log_ << labelled_line("Excluded Volume", excluded_volume);
   p.excluded_volume = excluded_volume - kDummyResidueVolume * sums.dummy_residues;
   log_ << labelled_line("Average atomic volume", average_atomic_volume(p.atomic_radius));
+  extras_.record().prediction = RecordPrediction{p.rho0, p.delta_rho, p.atomic_radius, excluded_volume,
+                                                 average_atomic_volume(p.atomic_radius)};
 
   evaluate(p);
   require_finite_intensity(p);
@@ -547,6 +567,10 @@ void JobRun::derive(Prediction& p) const {
 }
 
 void JobRun::finish_prediction(const Prediction& p) {
+  JobRecord& record = extras_.record();
+  record.derived = RecordDerived{p.rg_combined, p.rg_slope, p.electron_density};
+  const ScaledPartials scaled = scaled_partials(p.scale, partial_.solvent, partial_.shell, p.delta_rho);
+  record.intensity_curve = intensity_curve_record(s_grid_, p.intensity, partial_.atoms, scaled.excluded, scaled.shell);
   both(labelled_line("Rg ( Atoms - Excluded volume + Shell )", p.rg_combined));
   both(labelled_line("Rg from the slope of net intensity", p.rg_slope));
   both(labelled_line("Average electron density", p.electron_density));
@@ -581,11 +605,13 @@ void JobRun::fit_curve() {
   request.subtract_constant = settings_.subtract_constant || settings_.extended_fit;
   request.angular_units = settings_.angular_units;
   request.rho0 = settings_.rho0;
-  request.keep_read_errors = settings_.write_errors;
+  // The errors as read are kept for the record and the picture as well as for the .fit file.
+  request.keep_read_errors = true;
   request.model_s = s_grid_;
   request.rg_atoms = model_.structure.electron_rg;
   PreparedCurve curve = prepare_experimental_curve(request, env_.dialogue, report());
   warnings_.insert(warnings_.end(), curve.warnings.begin(), curve.warnings.end());
+  extras_.record().data = data_record(curve);
   settings_.data_file = curve.data_file;
   settings_.subtract_constant = curve.subtract_constant;
   settings_.rho0 = curve.rho0;
@@ -616,6 +642,13 @@ void JobRun::fit_curve() {
   p.intensity = fit.intensity;
   derive(p);
   finish_fit_log(report(), p.rg_combined, p.rg_slope, p.electron_density);
+  JobRecord& record = extras_.record();
+  record.search = search_record(fit);
+  record.fit = fit_record(fit, settings_.rho0);
+  record.derived = RecordDerived{p.rg_combined, p.rg_slope, p.electron_density};
+  record.fit_curve = fit_curve_record(inputs.data.s_e, inputs.data.i_e, curve.read_errors, fit.fitted);
+  const ScaledPartials scaled = scaled_partials(p.scale, partial_.solvent, partial_.shell, p.delta_rho);
+  record.intensity_curve = intensity_curve_record(s_grid_, p.intensity, partial_.atoms, scaled.excluded, scaled.shell);
 
   write_fit(p, fit, inputs.data, curve.read_errors);
   if (settings_.keep) {
@@ -684,6 +717,7 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
     announce_structure_files();
     env_.console << saved_line(kSavedFit, file, Destination::console);
     log_ << saved_line(kSavedFit, file, Destination::log);
+    extras_.add_output(file, "fit");
   } else {
     both(saving_error(file));
     env_.output_failed = true;
@@ -691,19 +725,14 @@ void JobRun::write_fit(const Prediction& p, const FitResult& fit, const FitData&
 }
 
 void JobRun::write_intensity(const Prediction& p) {
-  const std::size_t n = s_grid_.size();
-  std::vector<double> excluded(n), shell(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    excluded[i] = p.scale[i] * p.scale[i] * partial_.solvent[i];
-    shell[i] = p.delta_rho * p.delta_rho * partial_.shell[i];
-  }
+  const ScaledPartials scaled = scaled_partials(p.scale, partial_.solvent, partial_.shell, p.delta_rho);
   IntensityHeader header;
   header.structure_name = structure_name_;
   header.delta_rho = p.delta_rho;
   header.atomic_radius = p.atomic_radius;
   header.rg = p.rg_slope;
   header.envelope_volume = model_.statistics.volume;
-  const IntensityColumns columns{s_grid_, p.intensity, partial_.atoms, excluded, shell};
+  const IntensityColumns columns{s_grid_, p.intensity, partial_.atoms, scaled.excluded, scaled.shell};
 
   const std::string file = output_file(".int");
   created_files_.push_back(file);
@@ -717,6 +746,7 @@ void JobRun::write_intensity(const Prediction& p) {
   if (ok) {
     env_.console << saved_line(kSavedIntensities, file, Destination::console);
     log_ << saved_line(kSavedIntensities, file, Destination::log);
+    extras_.add_output(file, "intensity");
   } else {
     // A file cut short (a full disk) would pass for a whole one.
     if (created) env_.platform.remove(file);
@@ -734,12 +764,14 @@ void JobRun::write_amplitudes(const Prediction& p) {
   if (LOALMS(file, structure_name_, settings_.l_max, s_grid_, alm, env_.console) == kAlmOk) {
     env_.console << saved_line(kSavedAmplitudes, file, Destination::console);
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
+    extras_.add_output(file, "amplitudes");
   } else {
     env_.output_failed = true;
   }
 }
 
 void JobRun::end_job(std::string_view summary_line) {
+  write_extras();
   close_run_log(log_, now_stamp());
   close_log_checked();
   // The job is complete: an interrupt from here on (in the re-runs) leaves its files alone.
@@ -748,6 +780,17 @@ void JobRun::end_job(std::string_view summary_line) {
   if (writes_summary() && !append_summary(env_.platform, env_.error, summary_line))
     env_.output_failed = true;
   run_further_data_files();
+}
+
+void JobRun::write_extras() {
+  JobRecord& record = extras_.record();
+  record.structure_file = structure_name_;
+  record.save_file = save_file_read_;
+  record.warnings.insert(record.warnings.end(), warnings_.begin(), warnings_.end());
+  const int directions = tables_ ? static_cast<int>(tables_->grid().size()) : restored_directions_;
+  const std::size_t before = record.outputs.size();
+  if (!extras_.write(base_name_, settings_, directions, report(), env_.platform)) env_.output_failed = true;
+  for (std::size_t i = before; i < record.outputs.size(); ++i) created_files_.push_back(record.outputs[i].file);
 }
 
 void JobRun::close_log_checked() {

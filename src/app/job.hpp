@@ -34,6 +34,8 @@ struct JobEnvironment {
   // The harmonic tables of the last job, taken again by the next job with the same orders (a
   // batch of many structures builds them once).
   std::shared_ptr<const HarmonicTables> tables;
+  // The command line as the program got it (for the job record).
+  std::vector<std::string> command_line;
 };
 
 // Runs job `index` (0-based) of the run and returns the warnings it gave, one line each

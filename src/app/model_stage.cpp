@@ -92,6 +92,8 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   model.residues = composition.residues;
   model.bases = composition.nucleotides;
   model.unknown_atoms = composition.unknown_atoms;
+  model.prepass = prepass;
+  model.composition = composition;
 
   static const Format centre_line("(A,3F7.3)");
   const auto& c = model.structure.excess_centre;

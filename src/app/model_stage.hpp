@@ -5,6 +5,7 @@
 
 #include <complex>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/sequence_completeness.hpp"
+#include "io/atom_typing.hpp"
+#include "io/pdb_reader.hpp"
 #include "io/report.hpp"
 #include "io/run_log.hpp"
 
@@ -45,6 +48,10 @@ struct ScatteringModel {
   EnvelopeFunction envelope_function;
   CompletenessReport completeness;     // chains with missing residues
   std::vector<std::string> warnings;   // the warning lines written, one each
+  // What the passes over the structure file found: the pre-pass (atoms read, geometric centre)
+  // and the typed composition. Not known for a model restored from a save file.
+  std::optional<PrepassResult> prepass;
+  std::optional<Composition> composition;
 };
 
 // Runs the stage: the pre-pass, the warning lines of missing residues, the typed atoms in

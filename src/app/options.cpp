@@ -46,7 +46,7 @@ using value_kind::kRequired;
 }  // namespace
 
 // long name, short letter, value kind, code, help, value name
-constexpr std::array<OptionSpec, 35> kOptionTable = {{
+constexpr std::array<OptionSpec, 38> kOptionTable = {{
     {"lm", ' ', kRequired, kHarmonicOrder, "", ""},
     {"lmax", ' ', kRequired, kHarmonicOrder, "", ""},
     {"fb", ' ', kRequired, kFibonacciOrder, "", ""},
@@ -81,8 +81,22 @@ constexpr std::array<OptionSpec, 35> kOptionTable = {{
     {"prefix", 'p', kRequired, kPrefix, "Prefix for the output file names", "PREFIX"},
     {"help", 'h', kNone, kHelp, "Print usage information and exit", ""},
     {"version", 'v', kNone, kVersion, "Print version information and exit", ""},
-    {"fit", ' ', kRequired, kFitMode, "", ""},
+    {"plot", ' ', kRequired, kPlot, "Picture of each fit and prediction (png, svg or pdf)", "FORMAT"},
+    {"json", ' ', kNone, kJson, "Record of each job as JSON", ""},
+    {"help-extra", ' ', kNone, kHelpExtra, "Print the further long options and exit", ""},
+    {"fit", ' ', kRequired, kFitMode, "Search of the solvent parameters (default or extended)", "MODE"},
 }};
+
+namespace {
+constexpr ExtraHelpEntry kExtraHelpRows[] = {
+    {"--plot FORMAT", "picture of each fit and prediction, png, svg or pdf (base name + .png ...)"},
+    {"--json", "record of each job in JSON (base name + .json)"},
+    {"--fit MODE", "default or extended (also the shell width, a weaker damping, a free constant)"},
+    {"--help-extra", "print this list and exit"},
+};
+}  // namespace
+
+constexpr std::span<const ExtraHelpEntry> kExtraHelp = kExtraHelpRows;
 
 // The help of the single row is kept as stored, cut at 100 characters.
 constexpr std::array<ArgumentSpec, 1> kArgumentTable = {{
@@ -353,9 +367,11 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
   ParseOutcome outcome;
   RunSettings& s = outcome.settings;
   Getopt getopt;
+  outcome.output_options_only = true;
   for (;;) {
     const ParsedItem item = getopt.next(kOptionTable, kArgumentTable, args);
     const std::string& v = item.value;
+    if (item.code != kEnd && item.code != kPlot && item.code != kJson) outcome.output_options_only = false;
     switch (item.code) {
       case kEnd:
         derive_settings(s);
@@ -390,6 +406,16 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
         break;
       case kNoSummary: s.no_summary = true; break;
       case kFitMode: s.extended_fit = validate::fit_mode("fit", v); break;
+      case kPlot:
+        if (v != "png" && v != "svg" && v != "pdf")
+          die("error: expected png, svg or pdf for option 'plot', got " + tessel::quoted(v));
+        s.plot_format = v;
+        break;
+      case kJson: s.json_record = true; break;
+      case kHelpExtra:
+        outcome.action = ParseOutcome::Action::print_and_exit;
+        outcome.text = extra_help_text();
+        return outcome;
       case kHelp:
         outcome.action = ParseOutcome::Action::print_and_exit;
         outcome.text = std::string(help_text());
@@ -462,6 +488,19 @@ std::string_view help_text() {
  sav files in the current directory and fit
  the experimental data in the file lyzexp.dat
 )" + std::string("Report bugs to <") + std::string(kBugAddress) + ">.\n";
+  return text;
+}
+
+std::string extra_help_text() {
+  constexpr std::size_t kUsageColumn = 16;
+  std::string text = "\n Further options (long names; one dash, two dashes or a slash in front):\n\n";
+  for (const ExtraHelpEntry& entry : kExtraHelp) {
+    std::string usage(entry.usage);
+    usage.resize(std::max(usage.size() + 1, kUsageColumn), ' ');
+    text += "  " + usage + std::string(entry.description) + '\n';
+  }
+  text += "\n Without any other argument, --plot and --json start the interactive mode with\n"
+          " these outputs.\n";
   return text;
 }
 

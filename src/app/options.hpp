@@ -75,13 +75,17 @@ inline constexpr int kDefaultParameters = 23;
 inline constexpr int kPrefix = 24;
 inline constexpr int kNoSummary = 25;
 inline constexpr int kFitMode = 26;
+inline constexpr int kPlot = 27;
+inline constexpr int kJson = 28;
 inline constexpr int kHelp = 101;
 inline constexpr int kVersion = 102;
+inline constexpr int kHelpExtra = 103;
 }  // namespace option_code
 
 // This program's tables. Aliases share a code; `nosmy`, `def` and the long aliases are
-// accepted but not listed in the help.
-extern const std::array<OptionSpec, 35> kOptionTable;
+// accepted but not listed in the help. The rows after `version` are the newer long options,
+// listed by the extra help instead.
+extern const std::array<OptionSpec, 38> kOptionTable;
 extern const std::array<ArgumentSpec, 1> kArgumentTable;
 
 // What one parser call found: an option's code and value (empty when it has none), a
@@ -134,6 +138,17 @@ void derive_settings(RunSettings& settings);
 std::string_view help_text();
 std::string version_line();
 
+// One entry of the extra help: the option as typed with its value, and what it does.
+struct ExtraHelpEntry {
+  std::string_view usage;        // e.g. "--plot FORMAT"
+  std::string_view description;  // one line
+};
+// The newer long options, in the order the extra help lists them.
+extern const std::span<const ExtraHelpEntry> kExtraHelp;
+// The extra help: a heading, one line per entry (usage in a column of its own) and a closing
+// note, each ending with '\n'.
+std::string extra_help_text();
+
 // The contact address of the help's last line.
 inline constexpr std::string_view kBugAddress = "tessel-bugs@example.org";
 
@@ -144,6 +159,9 @@ struct ParseOutcome {
   Action action = Action::run;
   RunSettings settings;  // batch defaults overridden by the options; meaningful for run
   std::string text;      // for print_and_exit
+  // Nothing but the picture and record options was given (no input file): the interactive
+  // mode runs, with those outputs.
+  bool output_options_only = false;
 };
 
 // Parses a batch command line (args[0] is the program path; at least one argument follows).

@@ -44,7 +44,8 @@ OutputName choose_output_name(std::string_view stem, std::string_view prefix, Pl
   return {base + run_number_text(run), run_number_text(run)};
 }
 
-std::string output_file_list(std::string_view base, const OutputFileSet& f) {
+std::string output_file_list(std::string_view base, const OutputFileSet& f,
+                             const FurtherOutputs& further) {
   static const Format line("(A)");
   static const Format entry("( ' ', A, A4, ' -- ', A )");
   const std::string name(base);
@@ -65,6 +66,15 @@ std::string output_file_list(std::string_view base, const OutputFileSet& f) {
     if (f.fit_wanted) text += entry(name, ".fit", "fit to experimental data (ASCII) ");
     if (writes_intensity_files(f)) text += entry(name, ".alm", "net partial amplitudes   (binary)");
   }
+  // The newer outputs: ".json" is one character wider than the column of the others.
+  const std::string lead = f.mode == RunMode::from_save_file ? " " : "";
+  if (!further.picture_format.empty() && f.mode != RunMode::envelope_only) {
+    std::string format = further.picture_format;
+    for (char& c : format) c = static_cast<char>(c - 'a' + 'A');
+    const std::string what = f.fit_wanted ? "picture of the fit       (" : "picture of the intensity (";
+    text += entry(name, "." + further.picture_format, lead + what + format + ")");
+  }
+  if (further.json_record) text += line(" " + name + ".json -- " + lead + "job record               (JSON)");
   text += line(kRuleLine);
   return text;
 }

@@ -36,9 +36,17 @@ struct OutputFileSet {
   bool fit_wanted = false;
 };
 
+// The newer outputs a job may write besides.
+struct FurtherOutputs {
+  std::string picture_format;  // "png", "svg", "pdf" or "" (no picture)
+  bool json_record = false;
+};
+
 // The console list of output names: rule, heading, one ( ' ', A, A4, ' -- ', A ) line per file,
-// rule. A job from a save file (mode 2) has its own heading and descriptions.
-std::string output_file_list(std::string_view base, const OutputFileSet& files);
+// rule. A job from a save file (mode 2) has its own heading and descriptions. The picture (not in
+// an envelope-only job) and the JSON record come last, before the closing rule.
+std::string output_file_list(std::string_view base, const OutputFileSet& files,
+                             const FurtherOutputs& further = {});
 
 // The files written when the job predicts only (no fit) or keeps its files.
 inline bool writes_intensity_files(const OutputFileSet& f) {

@@ -56,6 +56,10 @@ struct RunSettings {
   // Output naming.
   std::string prefix;              // blank = stem + run number
 
+  // Further outputs of every job.
+  std::string plot_format;         // "png", "svg" or "pdf": a picture per fit and prediction
+  bool json_record = false;        // a JSON record per job
+
   // Inputs, in command-line order.
   std::vector<std::string> input_files;
   std::vector<std::string> structure_files;

@@ -86,6 +86,8 @@ inline constexpr std::string_view kSavedEnvelope = "Envelope       saved to file
 inline constexpr std::string_view kSavedIntensities = "Intensities    saved to file ";
 inline constexpr std::string_view kSavedFit = "Data fit       saved to file ";
 inline constexpr std::string_view kSavedAmplitudes = "Net amplitudes saved to file ";
+inline constexpr std::string_view kSavedPicture = "Picture        saved to file ";
+inline constexpr std::string_view kSavedRecord = "Job record     saved to file ";
 std::string saved_line(std::string_view what, std::string_view file, Destination where);
 
 // " Warning: error saving data to the file " and the name.
