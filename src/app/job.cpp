@@ -28,6 +28,7 @@
 #include "io/atom_typing.hpp"
 #include "io/curve_warnings.hpp"
 #include "io/envelope_file.hpp"
+#include "io/extended_fit_record.hpp"
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
@@ -787,6 +788,7 @@ void JobRun::write_extras() {
   record.structure_file = structure_name_;
   record.save_file = save_file_read_;
   record.warnings.insert(record.warnings.end(), warnings_.begin(), warnings_.end());
+  if (extended_fit_) record.extra["extended_fit"] = extended_fit_section(*extended_fit_);
   const int directions = tables_ ? static_cast<int>(tables_->grid().size()) : restored_directions_;
   const std::size_t before = record.outputs.size();
   if (!extras_.write(base_name_, settings_, directions, report(), env_.platform)) env_.output_failed = true;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "output_checks.hpp"
 #include "run_program.hpp"
 #include "text_pattern.hpp"
@@ -50,7 +52,7 @@ TEST(ExtendedFit, NupStructuresReachTheirTargetsWithTheUsualLinesFirst) {
   d.copy_data(kCurve);
   RunResult r = run_tessel(d.path(), {"3kfo.pdb", kCurve, "-cst", "--fit", "extended"});
   ASSERT_EQ(r.status, 0) << r.err;
-  r = run_tessel(d.path(), {"3kfo-fill_model.pdb", kCurve, "--fit=extended"});
+  r = run_tessel(d.path(), {"3kfo-fill_model.pdb", kCurve, "--fit=extended", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   // The targets: 3kfo with a background at most 1.70, the filled model at most 1.15.
   const std::vector<std::string> models = model_lines(d.path() / "tessel_summary.txt");
@@ -91,6 +93,22 @@ TEST(ExtendedFit, NupStructuresReachTheirTargetsWithTheUsualLinesFirst) {
   }
   EXPECT_TRUE(has_line(log, labelled("Plausibility", "plausible")));
   EXPECT_NE(r.out.find(labelled("Plausibility", "plausible")), std::string::npos);
+
+  // The record carries the extended fit: its χ² as the .fit title prints it, the width inside
+  // the searched 1..6 Å with the side the log names, the verdict.
+  std::ifstream in(d.path() / "3kfo-fill_model00.json");
+  const nlohmann::json record = nlohmann::json::parse(in);
+  const nlohmann::json& ext = record.at("extended_fit");
+  EXPECT_NEAR(ext.at("chi2").get<double>(), title_chi2(title), 0.0005);
+  const double width = ext.at("shell_width_A").at("value").get<double>();
+  EXPECT_GE(width, 1.0);
+  EXPECT_LE(width, 6.0);
+  const std::string side = ext.at("shell_width_A").at("bound").get<std::string>();
+  const std::string side_text = side == "inside" ? "inside" : "on the " + side + " bound";
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& l) {
+    return l.find("Shell width") == 1 && l.find(side_text) != std::string::npos;
+  }));
+  EXPECT_TRUE(ext.at("plausible").get<bool>());
 }
 
 TEST(ExtendedFit, DefaultFitUnchangedAndOptionChecked) {
