@@ -9,6 +9,7 @@
 
 #include "core/errors.hpp"
 #include "core/trim.hpp"
+#include "io/structure_format.hpp"
 
 namespace tessel {
 

@@ -24,10 +24,14 @@ struct InputEnding {
 
 // Every file ending the program takes, in the order the accepted-endings line lists them. A new
 // structure or curve format is added here and nowhere else.
+// (The structure endings are also those of structure_file_kind(), which tells their formats.)
 inline constexpr std::array kInputEndings = {
-    InputEnding{".pdb", InputKind::structure}, InputEnding{".ent", InputKind::structure},
-    InputEnding{".sav", InputKind::save},      InputEnding{".dat", InputKind::data},
-    InputEnding{".txt", InputKind::data},      InputEnding{".csv", InputKind::data},
+    InputEnding{".pdb", InputKind::structure},    InputEnding{".ent", InputKind::structure},
+    InputEnding{".cif", InputKind::structure},    InputEnding{".mmcif", InputKind::structure},
+    InputEnding{".pdb.gz", InputKind::structure}, InputEnding{".ent.gz", InputKind::structure},
+    InputEnding{".cif.gz", InputKind::structure}, InputEnding{".mmcif.gz", InputKind::structure},
+    InputEnding{".sav", InputKind::save},         InputEnding{".dat", InputKind::data},
+    InputEnding{".txt", InputKind::data},         InputEnding{".csv", InputKind::data},
     InputEnding{".sub", InputKind::data},
 };
 
@@ -40,7 +44,7 @@ std::optional<InputKind> input_kind(std::string_view name);
 std::string accepted_endings_line();
 
 struct ClassifiedInputs {
-  std::vector<std::string> structures;  // structure files (.pdb, .ent)
+  std::vector<std::string> structures;  // structure files (.pdb, .ent, .cif, .mmcif; also .gz)
   std::vector<std::string> saves;       // save files (.sav)
   std::vector<std::string> data;        // curves (.dat, .txt, .csv, .sub)
 };

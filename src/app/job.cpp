@@ -32,6 +32,7 @@
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
 #include "io/intensity_file.hpp"
+#include "io/job_structure.hpp"
 #include "io/pdb_selection.hpp"
 #include "io/run_log.hpp"
 #include "io/save_file.hpp"
@@ -50,7 +51,11 @@ constexpr std::string_view kIntensityOutOfRange =
 // Step of the default point count of the s grid, 1/Å.
 constexpr double kDefaultPointStep = 0.01;
 
-constexpr std::string_view kStructureFilter = "PDB files(*.pdb),*.pdb;PDB entries(*.ent),*.ent;";
+constexpr std::string_view kStructureFilter =
+    "PDB files(*.pdb),*.pdb;PDB entries(*.ent),*.ent;mmCIF files(*.cif),*.cif;"
+    "mmCIF files(*.mmcif),*.mmcif;compressed PDB files(*.pdb.gz),*.pdb.gz;"
+    "compressed PDB entries(*.ent.gz),*.ent.gz;compressed mmCIF files(*.cif.gz),*.cif.gz;"
+    "compressed mmCIF files(*.mmcif.gz),*.mmcif.gz;";
 constexpr std::string_view kStructureChooserTitle = "***  PLEASE SELECT THE PDB FILE NAME  ***";
 
 // The intensity of a job for one set of solvent parameters, with what is derived from it.
@@ -176,7 +181,7 @@ void JobRun::run() {
 
   obtain_structure();
   if (!structure_.copy.empty()) interrupt_.set_temporary(structure_.copy.path().string());
-  if (!env_.platform.exists(structure_.path.string()))
+  if (!structure_.path.empty() && !env_.platform.exists(structure_.path.string()))
     throw Error(" Error -- File does not exist " + structure_.path.string());
   name_outputs();
   open_log(log_header(env_.start_stamp));
@@ -193,6 +198,7 @@ void JobRun::run() {
 
   ModelRequest request;
   request.structure = structure_.path;
+  request.in_memory = &structure_.memory;
   request.sequence_file = structure_name_;
   request.chain_selection = structure_.selection.chain_selection;
   request.envelope_only = settings_.mode == RunMode::envelope_only;

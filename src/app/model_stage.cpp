@@ -1,8 +1,6 @@
 // The scattering model of one structure as a job builds it.
 #include "app/model_stage.hpp"
 
-#include <fstream>
-
 #include "core/hydration_shell.hpp"
 #include "io/atom_typing.hpp"
 #include "io/completeness_warning.hpp"
@@ -24,11 +22,16 @@ void mark(const Report& report) {
 
 ScatteringModel compute_scattering_model(const ModelRequest& request, const Report& report) {
   const HarmonicTables& tables = *request.tables;
-  std::ifstream in = open_structure(request.structure);
-  const PrepassResult prepass = run_prepass(in, request.explicit_hydrogens, report);
+  const std::unique_ptr<AtomSource> source =
+      open_atom_source(request.structure, request.in_memory, request.explicit_hydrogens);
+  write_prepass_start(report);
+  const PrepassResult prepass = source->prepass();
+  write_prepass_report(prepass, report);
   CompletenessReport completeness;
   std::vector<std::string> warnings;
-  if (!request.sequence_file.empty()) {
+  // (The check reads the PDB file on disk; structures held in memory are not checked here.)
+  const bool on_disk = !request.in_memory || std::holds_alternative<std::monostate>(*request.in_memory);
+  if (!request.sequence_file.empty() && on_disk) {
     completeness = check_pdb_completeness(request.sequence_file, request.structure,
                                           request.chain_selection, request.explicit_hydrogens);
     warnings = completeness_warning_lines(completeness);
@@ -59,10 +62,9 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   typing.naming = request.new_atom_naming ? AtomNaming::New : AtomNaming::Old;
   typing.model_has_o2_star = prepass.old_nucleic_naming;
   AtomTyper typer(typing);
-  AtomStream stream(in, request.explicit_hydrogens);
   std::vector<AtomRecord> records;
   std::vector<CentredAtom> atoms;
-  while (stream.next_batch(records)) {
+  while (source->next_batch(records)) {
     atoms.clear();
     for (const AtomRecord& record : records) {
       TypingResult typed = typer.type_atom(record);

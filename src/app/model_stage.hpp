@@ -16,6 +16,7 @@
 #include "core/kernels/worker_pool.hpp"
 #include "core/partial_amplitudes.hpp"
 #include "core/sequence_completeness.hpp"
+#include "io/atom_source.hpp"
 #include "io/atom_typing.hpp"
 #include "io/pdb_reader.hpp"
 #include "io/report.hpp"
@@ -25,7 +26,8 @@ namespace tessel {
 
 // What the job asks of the amplitude stage.
 struct ModelRequest {
-  std::filesystem::path structure;   // the (possibly filtered) structure file
+  std::filesystem::path structure;   // the (possibly filtered) PDB file, when not in memory
+  const StructureInMemory* in_memory = nullptr;  // the atoms held in memory, if any
   // The structure file as given, whose sequence records the completeness check compares with
   // the residues of `structure`; empty: no check.
   std::filesystem::path sequence_file;

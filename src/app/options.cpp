@@ -15,6 +15,7 @@
 
 #include "core/errors.hpp"
 #include "core/trim.hpp"
+#include "io/chain_ids.hpp"
 #include "io/fortran_format.hpp"
 #include "io/version_texts.hpp"
 
@@ -395,7 +396,7 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
       case kErrors: s.write_errors = trim(v).empty() || validate::yes_no("err", v); break;
       case kOldNaming: s.new_atom_naming = false; break;
       case kModel: s.model_number = validate::integer("nmr", v, 1); break;
-      case kChainIds: s.chain_ids = v.substr(0, kMaxChainIds); break;
+      case kChainIds: s.chain_ids = limit_chain_text(v); break;
       case kDefaultParameters: s.use_default_parameters = true; break;
       case kPrefix:
         if (v.size() > kMaxPrefix)

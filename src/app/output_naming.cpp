@@ -4,17 +4,15 @@
 #include "app/banner.hpp"
 #include "core/trim.hpp"
 #include "io/fortran_format.hpp"
+#include "io/structure_format.hpp"
 
 namespace tessel {
 
 std::string output_stem(std::string_view file_name, bool keep_directory) {
   const auto slash = file_name.find_last_of('/');
   const std::size_t file_start = slash == std::string_view::npos ? 0 : slash + 1;
-  std::string_view stem = file_name;
-  const auto dot = file_name.find_last_of('.');
-  if (dot != std::string_view::npos && dot >= file_start) stem = file_name.substr(0, dot);
-  if (!keep_directory) stem = stem.substr(file_start);
-  return std::string(stem);
+  const std::string stem = strip_extension(file_name);
+  return keep_directory ? stem : stem.substr(file_start);
 }
 
 std::string run_number_text(int run) {

@@ -10,8 +10,8 @@
 
 namespace tessel {
 
-// The file name without its extension (from the last '.' of the file part); without its
-// directory too unless `keep_directory`.
+// The file name without its extension (from the last '.' of the file part; the whole ending of
+// a structure file, such as ".cif.gz"); without its directory too unless `keep_directory`.
 std::string output_stem(std::string_view file_name, bool keep_directory = false);
 
 // The run number as it is appended: two digits up to 99, then as many as it needs.

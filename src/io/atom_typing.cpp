@@ -82,7 +82,7 @@ TypingResult AtomTyper::type_atom(const AtomRecord& record) {
     result.warnings.push_back({TypingWarningKind::MisalignedName, misaligned_name_warning(line)});
   int type = type_from_element_code(element.code);
 
-  const std::string key = pdb_columns(line, 18, 27);
+  const std::string key = record.residue_key.empty() ? pdb_columns(line, 18, 27) : record.residue_key;
   atom.first_of_residue = !have_residue_ || key != residue_key_;
   const std::string residue = pdb_columns(line, 18, 20);
   if (atom.first_of_residue) {

@@ -85,7 +85,7 @@ class AtomTyper {
 
   // Types one accepted record; its next_line is read for the C-alpha-only look-ahead. A new
   // residue starts where columns 18-27 (name, chain, number, insertion code) differ from those
-  // of the previous record.
+  // of the previous record (or its residue_key, when the record has one).
   TypingResult type_atom(const AtomRecord& atom);
 
   const Composition& composition() const { return composition_; }

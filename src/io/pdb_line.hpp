@@ -34,6 +34,10 @@ struct AtomRecord {
   // The file line right after this one (any record, at most 80 columns, line end removed;
   // empty at the end of the file): the look-ahead that marks alpha-carbon-only models.
   std::string next_line;
+  // What tells the residue apart when columns 18-27 cannot (records made from mmCIF rows, whose
+  // chain ids and numbers may be longer): changes exactly where the residue changes. Empty for
+  // a line of a PDB file, whose columns 18-27 tell the residue.
+  std::string residue_key;
 };
 
 // Reads a text stream line by line: "\n" and "\r\n" line ends, at most kMaxPdbLineLength

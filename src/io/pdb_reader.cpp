@@ -16,43 +16,6 @@ namespace {
 // Columns of a line shown in the pre-pass's read-error message.
 constexpr std::size_t kPrepassColumns = 54;
 
-// Minima, maxima and sums of the coordinates, folded in blocks of kAtomBatchSize atoms.
-class CoordinateTotals {
- public:
-  void add(const std::array<double, 3>& xyz) {
-    block_.push_back(xyz);
-    if (block_.size() == kAtomBatchSize) fold();
-  }
-
-  void fold() {
-    if (block_.empty()) return;
-    std::array<double, 3> sum{};
-    for (const auto& p : block_) {
-      for (std::size_t k = 0; k < 3; ++k) {
-        sum[k] += p[k];
-        if (!any_) {
-          min_[k] = max_[k] = p[k];
-        } else {
-          min_[k] = std::min(min_[k], p[k]);
-          max_[k] = std::max(max_[k], p[k]);
-        }
-      }
-      any_ = true;
-    }
-    for (std::size_t k = 0; k < 3; ++k) total_[k] += sum[k];
-    block_.clear();
-  }
-
-  const std::array<double, 3>& sum() const { return total_; }
-  const std::array<double, 3>& min() const { return min_; }
-  const std::array<double, 3>& max() const { return max_; }
-
- private:
-  std::vector<std::array<double, 3>> block_;
-  std::array<double, 3> total_{}, min_{}, max_{};
-  bool any_ = false;
-};
-
 }  // namespace
 
 std::ifstream open_structure(const std::filesystem::path& file) {
@@ -65,46 +28,78 @@ std::ifstream open_structure(const std::filesystem::path& file) {
   return in;
 }
 
-PrepassResult compute_prepass(std::istream& in, bool explicit_hydrogens) {
-  PrepassResult r;
-  CoordinateTotals totals;
-  LineReader reader(in);
-  std::string line;
-  while (reader.next(line)) {
-    switch (classify_atom_line(line, explicit_hydrogens)) {
-      case AtomLineClass::kNotAtom:
-        break;
-      case AtomLineClass::kRotamer:
-        ++r.skipped_rotamers;
-        break;
-      case AtomLineClass::kWater:
-        ++r.discarded_waters;
-        break;
-      case AtomLineClass::kHydrogen:
-        ++r.discarded_hydrogens;
-        break;
-      case AtomLineClass::kAccepted: {
-        const auto xyz = read_atom_coordinates(line);
-        if (!xyz) stop_unreadable_coordinates(line, static_cast<int>(kPrepassColumns));
-        ++r.atoms;
-        totals.add(*xyz);
-        if (pdb_columns(line, 14, 16) == "O2*") r.old_nucleic_naming = true;
-        break;
+void PrepassCounter::add(AtomLineClass line_class, std::string_view line,
+                         const std::array<double, 3>& xyz) {
+  switch (line_class) {
+    case AtomLineClass::kNotAtom:
+      break;
+    case AtomLineClass::kRotamer:
+      ++result_.skipped_rotamers;
+      break;
+    case AtomLineClass::kWater:
+      ++result_.discarded_waters;
+      break;
+    case AtomLineClass::kHydrogen:
+      ++result_.discarded_hydrogens;
+      break;
+    case AtomLineClass::kAccepted:
+      ++result_.atoms;
+      block_.push_back(xyz);
+      if (block_.size() == kAtomBatchSize) fold();
+      if (pdb_columns(line, 14, 16) == "O2*") result_.old_nucleic_naming = true;
+      break;
+  }
+}
+
+void PrepassCounter::fold() {
+  if (block_.empty()) return;
+  std::array<double, 3> sum{};
+  for (const auto& p : block_) {
+    for (std::size_t k = 0; k < 3; ++k) {
+      sum[k] += p[k];
+      if (!any_) {
+        min_[k] = max_[k] = p[k];
+      } else {
+        min_[k] = std::min(min_[k], p[k]);
+        max_[k] = std::max(max_[k], p[k]);
       }
     }
+    any_ = true;
   }
-  totals.fold();
+  for (std::size_t k = 0; k < 3; ++k) total_[k] += sum[k];
+  block_.clear();
+}
+
+PrepassResult PrepassCounter::finish() {
+  fold();
+  PrepassResult r = result_;
   if (r.atoms == 0) throw Error(" Wrong PDB file ", 1);
 
   double reach2 = 0;
   for (std::size_t k = 0; k < 3; ++k) {
-    r.centre[k] = totals.sum()[k] / static_cast<double>(r.atoms);
-    const double reach = std::max(std::abs(totals.max()[k] - r.centre[k]),
-                                  std::abs(totals.min()[k] - r.centre[k]));
+    r.centre[k] = total_[k] / static_cast<double>(r.atoms);
+    const double reach = std::max(std::abs(max_[k] - r.centre[k]), std::abs(min_[k] - r.centre[k]));
     reach2 += reach * reach;
   }
   r.extent = std::sqrt(reach2);
   return r;
+}
+
+PrepassResult compute_prepass(std::istream& in, bool explicit_hydrogens) {
+  PrepassCounter counter;
+  LineReader reader(in);
+  std::string line;
+  while (reader.next(line)) {
+    const AtomLineClass line_class = classify_atom_line(line, explicit_hydrogens);
+    std::array<double, 3> xyz{};
+    if (line_class == AtomLineClass::kAccepted) {
+      const auto read = read_atom_coordinates(line);
+      if (!read) stop_unreadable_coordinates(line, static_cast<int>(kPrepassColumns));
+      xyz = *read;
+    }
+    counter.add(line_class, line, xyz);
+  }
+  return counter.finish();
 }
 
 void write_prepass_start(const Report& report) {

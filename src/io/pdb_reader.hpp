@@ -9,6 +9,7 @@
 #include <fstream>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/pdb_line.hpp"
@@ -29,6 +30,26 @@ struct PrepassResult {
   double extent = 0;
   // An accepted atom reads "O2*" in columns 14-16 (the old nucleic-acid naming).
   bool old_nucleic_naming = false;
+};
+
+// The counts and sums of the pre-pass, taken one line at a time in file order. The coordinates
+// are folded into the sums, minima and maxima in blocks of kAtomBatchSize atoms.
+class PrepassCounter {
+ public:
+  // A line of the given class; its coordinates `xyz` count for an accepted atom only.
+  void add(AtomLineClass line_class, std::string_view line, const std::array<double, 3>& xyz);
+
+  // The results; stops the run with " Wrong PDB file " (tessel::Error, status 1) when no atom
+  // was accepted.
+  PrepassResult finish();
+
+ private:
+  void fold();
+
+  PrepassResult result_;
+  std::vector<std::array<double, 3>> block_;
+  std::array<double, 3> total_{}, min_{}, max_{};
+  bool any_ = false;
 };
 
 // Opens a structure file for the passes below; throws StructureOpenError.

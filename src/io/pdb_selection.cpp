@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,13 +14,20 @@
 #include <system_error>
 
 #include "core/trim.hpp"
+#include "io/chain_ids.hpp"
 #include "io/fortran_format.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
+#include "io/structure_format.hpp"
 
 namespace tessel {
 
 namespace {
+
+// A chain part of a selection name longer than this is cut (the one-character form of a PDB file
+// never is: its chain list holds at most kMaxChainEntries entries).
+constexpr std::size_t kLongestChainsInName = 100;
+constexpr std::size_t kChainsShownWhenCut = 64;
 
 // Concatenation by appending (GCC 12 misreports chains of operator+ under -Wrestrict).
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -132,11 +140,12 @@ ScanResult scan_structure_file(const std::filesystem::path& file) {
 }
 
 std::string leave_out_chains(std::string_view chains, std::string_view leave_out) {
-  std::string kept;
-  for (char c : chains) {
-    if (leave_out.find(c) == std::string_view::npos) kept.push_back(c);
+  const std::vector<std::string> out = split_chain_ids(leave_out);
+  std::vector<std::string> kept;
+  for (std::string& id : split_chain_ids(chains)) {
+    if (std::find(out.begin(), out.end(), id) == out.end()) kept.push_back(std::move(id));
   }
-  return kept;
+  return join_chain_ids(kept);
 }
 
 StructureSelection choose_selection(const RunSettings& settings, const ScanResult& scan,
@@ -164,39 +173,40 @@ StructureSelection choose_selection(const RunSettings& settings, const ScanResul
   }
 
   bool underscore = false;
-  if (dialogue && scan.chains.size() >= 2) {
-    report.to_console(join({" ", int_text(static_cast<long long>(scan.chains.size())), " (",
+  const std::vector<std::string> listed = split_chain_ids(scan.chains);
+  if (dialogue && listed.size() >= 2) {
+    report.to_console(join({" ", int_text(static_cast<long long>(listed.size())), " (",
                             scan.chains, ") chains were found in ", name, "\n"}));
     for (;;) {
-      std::string raw = dialogue->ask_text("Process chain (0: all chains)", kMaxChainIds);
-      if (raw.size() > kMaxChainIds) raw.resize(kMaxChainIds);
-      const std::string answer(trim_right(raw));
+      const std::string answer(
+          trim_right(limit_chain_text(dialogue->ask_text("Process chain (0: all chains)", kMaxChainListLength))));
       const bool leading_underscore = !answer.empty() && answer[0] == '_';
-      const std::size_t given = answer.size() - (leading_underscore ? 1 : 0);
-      if (given > scan.chains.size()) {
+      const std::vector<std::string> given =
+          split_chain_ids(std::string_view(answer).substr(leading_underscore ? 1 : 0));
+      if (given.size() > listed.size()) {
         report.to_console("Warning: too many chains specified\n");
         continue;
       }
       if (answer.empty() || answer[0] == ' ' || answer == "0" || answer == "_") break;
       if (leading_underscore) {
         selection.chain_selection = true;
-        selection.chain_ids = answer.substr(1);
+        selection.chain_ids = join_chain_ids(given);
         underscore = true;
         break;
       }
-      const bool all_listed = std::all_of(answer.begin(), answer.end(), [&](char c) {
-        return scan.chains.find(c) != std::string::npos;
+      const bool all_listed = std::all_of(given.begin(), given.end(), [&](const std::string& id) {
+        return std::find(listed.begin(), listed.end(), id) != listed.end();
       });
       if (all_listed) {
         selection.chain_selection = true;
-        selection.chain_ids = answer;
+        selection.chain_ids = join_chain_ids(given);
         break;
       }
       report.to_console("Warning: select available chain or all chains\n");
     }
   } else if (settings.chain_selection) {
     selection.chain_selection = true;
-    selection.chain_ids = trim_right(settings.chain_ids);
+    selection.chain_ids = join_chain_ids(split_chain_ids(trim_right(settings.chain_ids)));
     underscore = settings.chain_underscore;
   }
   if (selection.chain_selection && underscore) {
@@ -223,33 +233,50 @@ void TemporaryFile::remove() {
 }
 
 std::string selection_name(const std::string& file_name, const StructureSelection& selection) {
-  std::string stem = file_name;
-  const std::size_t slash = stem.find_last_of('/');
-  const std::size_t dot = stem.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+  std::string stem = strip_extension(file_name);
   stem += '-';
   if (selection.model_selection) stem += int_text(selection.model_number);
-  if (selection.chain_selection) stem += trim_right(selection.chain_ids);
+  if (selection.chain_selection) {
+    std::string chains(trim_right(selection.chain_ids));
+    if (is_chain_id_list(chains) && chains.back() == ',') chains.pop_back();
+    if (chains.size() > kLongestChainsInName) {
+      // A file name holds some 255 bytes: a long list is cut after the ids that fit.
+      const std::vector<std::string> ids = split_chain_ids(chains);
+      std::size_t shown = 0;
+      std::string head;
+      while (shown < ids.size() && head.size() + ids[shown].size() + 1 <= kChainsShownWhenCut) {
+        if (shown > 0) head += ',';
+        head += ids[shown++];
+      }
+      chains = head + "+" + std::to_string(ids.size() - shown);
+    }
+    stem += chains;
+  }
   return stem + ".pdb";
 }
 
-FilteredStructure filter_structure(const std::filesystem::path& file,
-                                   const StructureSelection& selection, bool keep_hydrogens) {
-  const std::string name = file.string();
-  std::ifstream in = open_structure(file);
-  FilteredStructure result;
-  result.output_name = selection_name(name, selection);
-  CopyWriter copy(temporary_stem(result.output_name));
+Error chain_not_found_error(const StructureSelection& selection, const std::string& file_name) {
+  return Error(" Error --  chain ID (" + std::string(trim_right(selection.chain_ids)) + ") in PDB file " +
+                   file_name + " does not exist",
+               1);
+}
 
+void filter_lines(std::istream& in, const std::string& name, const StructureSelection& selection,
+                  bool keep_hydrogens, const std::function<void(std::string_view)>& write_line) {
+  // The selected one-character chain ids, by character (a PDB line has one column for it).
+  std::array<bool, 256> chain_selected{};
+  for (const std::string& id : split_chain_ids(selection.chain_ids)) {
+    if (id.size() == 1) chain_selected[static_cast<unsigned char>(id[0])] = true;
+  }
   const auto selected_atom = [&](std::string_view line) {
     return is_atom_line(line) && !is_water_line(line) &&
            (keep_hydrogens || !is_hydrogen_record(line)) &&
            (!selection.chain_selection ||
-            selection.chain_ids.find(pdb_column(line, 22)) != std::string::npos);
+            chain_selected[static_cast<unsigned char>(pdb_column(line, 22))]);
   };
   const auto close_model = [&] {
-    copy.write_line("ENDMDL");
-    copy.write_line("END");
+    write_line("ENDMDL");
+    write_line("END");
   };
 
   LineReader reader(in);
@@ -268,7 +295,7 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
           break;
         }
         if (++models == selection.model_number) {
-          copy.write_line(without_line_end(Format("(A,I5)")("MODEL      ", selection.model_number)));
+          write_line(without_line_end(Format("(A,I5)")("MODEL      ", selection.model_number)));
           inside = true;
         }
         continue;
@@ -281,15 +308,15 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
       }
     }
     if (selected_atom(line)) {
-      copy.write_line(line);
+      write_line(line);
       ++copied;
       ++since_ter;
     } else if (record_is(line, "TER")) {
-      if (since_ter > 0) copy.write_line(line);
+      if (since_ter > 0) write_line(line);
       since_ter = 0;
     } else if (!selection.model_selection && copied > 0 && record_is(line, "END") &&
                !record_is(line, "ENDMDL")) {
-      copy.write_line("END");
+      write_line("END");
       closed = true;
     }
   }
@@ -297,48 +324,28 @@ FilteredStructure filter_structure(const std::filesystem::path& file,
   if (selection.model_selection && !inside) {
     throw ModelNotFoundError(selection.model_number, name, models);
   }
-  if (selection.chain_selection && copied == 0) {
-    throw Error(" Error --  chain ID (" + std::string(trim_right(selection.chain_ids)) + ") in PDB file " + name +
-                    " does not exist",
-                1);
-  }
+  if (selection.chain_selection && copied == 0) throw chain_not_found_error(selection, name);
   if (!closed) {
     // The file ends inside the selection: the copy gets its closing records all the same.
     if (selection.model_selection) {
       close_model();
     } else {
-      copy.write_line("END");
+      write_line("END");
     }
   }
+}
+
+FilteredStructure filter_structure(const std::filesystem::path& file,
+                                   const StructureSelection& selection, bool keep_hydrogens) {
+  const std::string name = file.string();
+  std::ifstream in = open_structure(file);
+  FilteredStructure result;
+  result.output_name = selection_name(name, selection);
+  CopyWriter copy(temporary_stem(result.output_name));
+  filter_lines(in, name, selection, keep_hydrogens,
+               [&copy](std::string_view line) { copy.write_line(line); });
   result.copy = copy.finish();
   return result;
-}
-
-JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
-                               const SelectionDialogue* dialogue, const Report& report) {
-  JobStructure job;
-  job.path = file;
-  job.output_name = file.string();
-  const ScanResult scan = scan_structure_file(file);
-  job.model_count = scan.model_count;
-  job.selection = choose_selection(settings, scan, file.string(), dialogue, report);
-  if (job.selection.model_selection || job.selection.chain_selection) {
-    const bool keep_hydrogens = settings.explicit_hydrogens || dialogue != nullptr;
-    FilteredStructure filtered = filter_structure(file, job.selection, keep_hydrogens);
-    job.path = filtered.copy.path();
-    job.output_name = std::move(filtered.output_name);
-    job.copy = std::move(filtered.copy);
-  }
-  return job;
-}
-
-std::optional<std::string> merged_models_warning(const JobStructure& structure,
-                                                 std::string_view file_name, bool interactive) {
-  if (structure.selection.model_selection || structure.model_count < 2) return std::nullopt;
-  const std::string how = interactive ? "answer \"Process model number\" with its number"
-                                      : "give its number with -nmr (for example -nmr 1)";
-  return " Warning: all " + int_text(structure.model_count) + " models of " +
-         std::string(file_name) + " were read together as one particle; to read one model " + how;
 }
 
 }  // namespace tessel

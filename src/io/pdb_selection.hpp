@@ -14,19 +14,12 @@
 #include "core/errors.hpp"
 #include "core/run_settings.hpp"
 #include "io/report.hpp"
+#include "io/structure_open_error.hpp"
 
 namespace tessel {
 
 // Entries of the chain list; later chain changes of the first model are passed over.
 inline constexpr std::size_t kMaxChainEntries = 99;
-
-// A structure file that exists but cannot be opened for reading. The interactive driver asks
-// for another file name; batch mode ends with status 1.
-class StructureOpenError : public Error {
- public:
-  explicit StructureOpenError(const std::string& file_name)
-      : Error(" Error -- Cannot open PDB file " + file_name, 1) {}
-};
 
 // A model number beyond the last "MODEL" record (two lines of text). The interactive driver
 // shows the message and asks for another file name; batch mode ends with status 1.
@@ -39,6 +32,8 @@ struct ScanResult {
   int model_count = 0;  // "MODEL" records in the file
   // Chain characters of the "ATOM" lines before the second "MODEL" record, one entry each time
   // the character changes (a chain that comes back is listed again), at most kMaxChainEntries.
+  // (The chain list of an mmCIF file may hold longer ids, and then is comma-separated: see
+  // chain_ids.hpp.)
   std::string chains;
 };
 
@@ -52,7 +47,8 @@ struct StructureSelection {
   bool model_selection = false;
   int model_number = 0;          // 1 or more when model_selection
   bool chain_selection = false;
-  std::string chain_ids;         // chains to keep, leave-out list already resolved
+  // Chains to keep, leave-out list already resolved, in the forms of chain_ids.hpp.
+  std::string chain_ids;
 };
 
 // The console questions of the interactive choice; the driver plugs in the dialogue.
@@ -72,7 +68,8 @@ StructureSelection choose_selection(const RunSettings& settings, const ScanResul
                                     std::string_view file_name, const SelectionDialogue* dialogue,
                                     const Report& report);
 
-// The chain-list entries that are none of `leave_out`, in list order.
+// The chain-list entries that are none of `leave_out`, in list order (both in the forms of
+// chain_ids.hpp).
 std::string leave_out_chains(std::string_view chains, std::string_view leave_out);
 
 // A file removed when its owner goes (also when a job stops with an error).
@@ -94,15 +91,26 @@ class TemporaryFile {
   std::filesystem::path path_;
 };
 
-// The name the filtered copy of a selection is known by: the structure file name up to the
-// last '.' of its file part, "-", the model number (model selection), the chain characters
-// (chain selection) and ".pdb". The job's output names derive from it.
+// The name the filtered copy of a selection is known by: the structure file name without its
+// extension (strip_extension()), "-", the model number (model selection), the chain ids (chain
+// selection; a list without its trailing comma, and longer than 100 characters cut after the ids
+// that fit in 64 and followed by "+" and the number of ids left out) and ".pdb". The job's
+// output names derive from it.
 std::string selection_name(const std::string& file_name, const StructureSelection& selection);
 
 struct FilteredStructure {
   TemporaryFile copy;        // the selected atoms, in a fresh file of the temporary directory
   std::string output_name;   // selection_name(): names the job's outputs
 };
+
+// The chain error of a selection that kept no atom.
+Error chain_not_found_error(const StructureSelection& selection, const std::string& file_name);
+
+// Hands the lines of a PDB text that a selection keeps to `write_line`, in order: the lines
+// filter_structure() writes to its copy, with the same errors (but no file of its own).
+void filter_lines(std::istream& in, const std::string& file_name,
+                  const StructureSelection& selection, bool keep_hydrogens,
+                  const std::function<void(std::string_view)>& write_line);
 
 // Writes the atom lines of the selected model and chains to a new temporary file (created
 // exclusively, so no existing file is touched). Waters are left out, and hydrogens too unless
@@ -112,26 +120,5 @@ struct FilteredStructure {
 // StructureOpenError, and Error for a copy that cannot be written.
 FilteredStructure filter_structure(const std::filesystem::path& file,
                                    const StructureSelection& selection, bool keep_hydrogens);
-
-// The structure of one job after scan, choice and filter.
-struct JobStructure {
-  std::filesystem::path path;   // the file the pre-pass and the amplitude stage read
-  int model_count = 0;          // "MODEL" records of the file as given
-  std::string output_name;      // the name the job's output names derive from
-  StructureSelection selection;
-  TemporaryFile copy;           // the filtered copy when a selection is active
-};
-
-// Scan, choice and (with a selection) filter of `file`. Hydrogens stay in the copy when
-// `settings.explicit_hydrogens` is on, and in interactive mode (`dialogue` given), whose
-// hydrogen question comes later: the passes that read the copy drop them when the switch is off.
-JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
-                               const SelectionDialogue* dialogue, const Report& report);
-
-// Without a model selection every model of a file with several is read, all together as one
-// particle. The warning says how many were merged and how to read one (`-nmr`, or the model
-// question in interactive mode); one line without its end. Nothing for a single model.
-std::optional<std::string> merged_models_warning(const JobStructure& structure,
-                                                 std::string_view file_name, bool interactive);
 
 }  // namespace tessel

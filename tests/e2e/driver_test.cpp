@@ -113,7 +113,8 @@ TEST(Errors, FileListProblemsStopTheRun) {
       {{"a.pd"}, " Error -- Illegal option a.pd\n"},
       {{"6lyz.pdb", "notes.xyz"},
        " Error -- Unsupported file extension .XYZ\n Accepted file endings (any case): structures"
-       " .pdb .ent; save files .sav; curves .dat .txt .csv .sub\n"},
+       " .pdb .ent .cif .mmcif .pdb.gz .ent.gz .cif.gz .mmcif.gz; save files .sav; curves .dat .txt .csv"
+       " .sub\n"},
       {{"6lyz.pdb", "x.sav"}, " Error -- Either PDB or SAV file should be used\n"},
       {{"e.dat"}, " Error -- No PDB or SAV file provided\n"},
       {{"-lm", "20"}, " Error -- No PDB or SAV file provided\n"},

@@ -99,7 +99,8 @@ TEST(Guidance, CurveFilesEndingInTxtCsvOrSubAreReadLikeDat) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err,
             " Error -- Unsupported file extension .XYZ\n Accepted file endings (any case): "
-            "structures .pdb .ent; save files .sav; curves .dat .txt .csv .sub\n");
+            "structures .pdb .ent .cif .mmcif .pdb.gz .ent.gz .cif.gz .mmcif.gz; save files .sav; "
+            "curves .dat .txt .csv .sub\n");
 }
 
 TEST(Guidance, QuotedWildcardsAreExpandedInOrder) {

@@ -41,7 +41,8 @@ TEST(InputFiles, FirstBadFileStopsTheRun) {
       {{"a.pd"}, " Error -- Illegal option a.pd"},
       {{"1abc.pdb", "y.xyz", "a.pd"},
        " Error -- Unsupported file extension .XYZ\n Accepted file endings (any case): structures"
-       " .pdb .ent; save files .sav; curves .dat .txt .csv .sub"},
+       " .pdb .ent .cif .mmcif .pdb.gz .ent.gz .cif.gz .mmcif.gz; save files .sav; curves .dat .txt .csv"
+       " .sub"},
       {{"nothere.pdb"}, " Error -- File does not exist nothere.pdb"},
       {{"1abc.pdb", "a.sav"}, " Error -- Either PDB or SAV file should be used"},
       {{"x.Dat"}, " Error -- No PDB or SAV file provided"},

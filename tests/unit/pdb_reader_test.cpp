@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/errors.hpp"
+#include "io/job_structure.hpp"
 #include "io/pdb_selection.hpp"
 #include "pdb_test_files.hpp"
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "dialogue/dialogue.hpp"
+#include "io/job_structure.hpp"
 #include "pdb_test_files.hpp"
 
 namespace tessel {
@@ -175,7 +176,8 @@ TEST(PdbChoice, ChainQuestion) {
     }
     EXPECT_EQ(console.str(), std::string(" 3 (LHY) chains were found in 3hfm.pdb\n") + c.console);
     EXPECT_TRUE(fake.texts.empty());
-    EXPECT_EQ(fake.asked.front(), "Process chain (0: all chains) [20]");
+    // The field takes a comma-separated list of long ids; one-character answers are cut to 20.
+    EXPECT_EQ(fake.asked.front(), "Process chain (0: all chains) [1024]");
   }
 
   // One chain, one model: nothing is asked.

@@ -1,0 +1,492 @@
+// The atoms and polymer sequences of an mmCIF file, parsed with gemmi's CIF grammar and actions
+// of our own that keep only the columns the program uses.
+#include "io/mmcif_reader.hpp"
+
+#include <gemmi/cif.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <unordered_map>
+
+#include "core/errors.hpp"
+#include "io/gzip_input.hpp"
+#include "io/pdb_line.hpp"
+
+namespace tessel {
+
+namespace {
+
+namespace pegtl = tao::pegtl;
+namespace rules = gemmi::cif::rules;
+
+// The _atom_site columns read (tags in lower case, after "_atom_site.").
+enum AtomColumn : int {
+  kGroup, kId, kTypeSymbol, kLabelAtom, kAuthAtom, kLabelAlt, kLabelComp, kAuthComp, kLabelAsym,
+  kAuthAsym, kLabelSeq, kAuthSeq, kInsertionCode, kX, kY, kZ, kOccupancy, kBFactor, kModel,
+  kAtomColumns
+};
+constexpr std::array<std::string_view, kAtomColumns> kAtomTags{
+    "group_pdb",    "id",           "type_symbol",   "label_atom_id",     "auth_atom_id",
+    "label_alt_id", "label_comp_id", "auth_comp_id", "label_asym_id",     "auth_asym_id",
+    "label_seq_id", "auth_seq_id",  "pdbx_pdb_ins_code", "cartn_x",       "cartn_y",
+    "cartn_z",      "occupancy",    "b_iso_or_equiv", "pdbx_pdb_model_num"};
+
+// The _pdbx_poly_seq_scheme columns read.
+enum SequenceColumn : int { kStrand, kAsym, kMonomer, kPdbMonomer, kAuthNumber, kSequenceColumns };
+constexpr std::array<std::string_view, kSequenceColumns> kSequenceTags{
+    "pdb_strand_id", "asym_id", "mon_id", "pdb_mon_id", "auth_seq_num"};
+
+constexpr std::string_view kAtomSitePrefix = "_atom_site.";
+constexpr std::string_view kSequencePrefix = "_pdbx_poly_seq_scheme.";
+// Small-molecule CIF names its atom sites "_atom_site_label", "_atom_site_fract_x", ...
+constexpr std::string_view kSmallMoleculePrefix = "_atom_site_";
+
+enum class Category { Other, AtomSite, Sequence };
+
+constexpr int kMaxColumns = std::max<int>(kAtomColumns, kSequenceColumns);
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view lower_b) {
+  if (a.size() != lower_b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != lower_b[i]) return false;
+  }
+  return true;
+}
+
+// CIF's null values: '?' (unknown) and '.' (not applicable), when not quoted.
+bool is_null(std::string_view raw) { return raw == "?" || raw == "."; }
+
+// A value without its quotes, or a text field without its delimiting lines.
+std::string_view unquoted(std::string_view raw) {
+  if (raw.size() >= 2 && (raw.front() == '\'' || raw.front() == '"'))
+    return raw.substr(1, raw.size() - 2);
+  if (raw.size() >= 2 && raw.front() == ';') {
+    raw = raw.substr(1, raw.size() - 2);
+    const auto first = raw.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    const auto last = raw.find_last_not_of(" \t\r\n");
+    return raw.substr(first, last - first + 1);
+  }
+  return raw;
+}
+
+// A number with an optional standard uncertainty in parentheses ("12.345(6)").
+std::optional<double> read_real(std::string_view raw) {
+  std::string_view v = unquoted(raw);
+  if (!v.empty() && v.back() == ')') {
+    const auto open = v.find('(');
+    if (open == std::string_view::npos) return std::nullopt;
+    v = v.substr(0, open);
+  }
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+  if (v.empty() || ec != std::errc() || end != v.data() + v.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+std::optional<std::int32_t> read_integer(std::string_view raw) {
+  std::string_view v = unquoted(raw);
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  std::int32_t value = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+  if (v.empty() || ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
+  return value;
+}
+
+// Names stored once; the last one looked up is remembered, since neighbouring rows mostly
+// repeat their residue and chain.
+class NamePool {
+ public:
+  explicit NamePool(std::vector<std::string>& names) : names_(names) {}
+
+  std::uint32_t id(std::string_view name) {
+    auto it = index_.find(name);
+    if (it != index_.end()) return it->second;
+    const auto id = static_cast<std::uint32_t>(names_.size());
+    names_.emplace_back(name);
+    index_.emplace(names_.back(), id);
+    return id;
+  }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::vector<std::string>& names_;
+  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> index_;
+};
+
+// A pooled field of consecutive rows: the pool is asked only when the name changes.
+struct LastName {
+  std::string_view text;
+  std::uint32_t id = 0;
+  bool valid = false;
+
+  std::uint32_t get(std::string_view name, NamePool& pool) {
+    if (!valid || name != text) {
+      text = name;
+      id = pool.id(name);
+      valid = true;
+    }
+    return id;
+  }
+};
+
+class MmcifParser {
+ public:
+  explicit MmcifParser(std::string_view file_name) : file_name_(file_name), pool_(out_.names) {}
+
+  void begin_block() {
+    flush_items();
+    if (atom_site_block_ >= 0) {
+      done_ = true;  // the atoms came from an earlier block
+    } else {
+      out_.sequences.clear();
+      sequence_index_.clear();
+    }
+    ++block_;
+  }
+
+  void begin_loop() {
+    category_ = Category::Other;
+    tags_ = 0;
+    values_ = 0;
+    position_ = 0;
+    columns_.clear();
+    has_.fill(false);
+  }
+
+  void loop_tag(std::string_view tag) {
+    const std::string t = lower(tag);
+    if (tags_ == 0) {
+      first_tag_ = std::string(tag);
+      category_ = category_of(t);
+      if (category_ == Category::AtomSite) {
+        if (atom_site_block_ == block_) fail_at(0, "more than one _atom_site table");
+        atom_site_block_ = block_;
+      }
+    }
+    ++tags_;
+    const int column = column_of(category_, t);
+    columns_.push_back(column);
+    if (column >= 0) has_[static_cast<std::size_t>(column)] = true;
+  }
+
+  void loop_value(std::string_view raw, std::size_t line) {
+    ++values_;
+    last_line_ = line;
+    if (category_ == Category::Other) return;
+    if (position_ == 0) {
+      row_line_ = line;
+      if (values_ == 1 && category_ == Category::AtomSite) require_atom_columns();
+    }
+    const int column = columns_[position_];
+    if (column >= 0) row_[static_cast<std::size_t>(column)] = raw;
+    if (++position_ == tags_) {
+      position_ = 0;
+      commit_row();
+    }
+  }
+
+  void end_loop() {
+    if (tags_ > 0 && values_ % tags_ != 0) {
+      fail_at(last_line_, "the table of " + first_tag_ +
+                              " ends in the middle of a row (the file may be truncated)");
+    }
+    category_ = Category::Other;
+  }
+
+  void item_tag(std::string_view tag, std::size_t line) {
+    const std::string t = lower(tag);
+    item_column_ = -1;
+    if (t.starts_with(kSmallMoleculePrefix)) small_molecule_sites_ = true;
+    if (done_ || !t.starts_with(kAtomSitePrefix) || atom_site_block_ == block_) return;
+    item_column_ = column_of(Category::AtomSite, t);
+    if (!items_present_) item_line_ = line;
+    items_present_ = true;
+  }
+
+  void item_value(std::string_view raw) {
+    if (item_column_ < 0) return;
+    item_row_[static_cast<std::size_t>(item_column_)] = raw;
+    item_has_[static_cast<std::size_t>(item_column_)] = true;
+  }
+
+  MmcifStructure finish() {
+    flush_items();
+    if (atom_site_block_ < 0) {
+      fail(small_molecule_sites_
+               ? "no _atom_site table with Cartesian coordinates (a small-molecule CIF?)"
+               : "no _atom_site table (no atoms)");
+    }
+    if (out_.atoms.empty()) fail("the _atom_site table has no rows");
+    return std::move(out_);
+  }
+
+  [[noreturn]] void fail(const std::string& problem) const {
+    throw Error(" Error -- Cannot read mmCIF file " + std::string(file_name_) + ": " + problem, 1);
+  }
+  [[noreturn]] void fail_at(std::size_t line, const std::string& problem) const {
+    fail(line > 0 ? "line " + std::to_string(line) + ": " + problem : problem);
+  }
+
+ private:
+  Category category_of(const std::string& tag) {
+    if (tag.starts_with(kSmallMoleculePrefix)) small_molecule_sites_ = true;
+    if (done_) return Category::Other;
+    if (tag.starts_with(kAtomSitePrefix)) return Category::AtomSite;
+    if (tag.starts_with(kSequencePrefix)) return Category::Sequence;
+    return Category::Other;
+  }
+
+  static int column_of(Category category, const std::string& tag) {
+    const auto find = [&](auto& tags, std::string_view prefix) {
+      if (!tag.starts_with(prefix)) return -1;
+      const std::string_view rest = std::string_view(tag).substr(prefix.size());
+      const auto it = std::find(tags.begin(), tags.end(), rest);
+      return it == tags.end() ? -1 : static_cast<int>(it - tags.begin());
+    };
+    if (category == Category::AtomSite) return find(kAtomTags, kAtomSitePrefix);
+    if (category == Category::Sequence) return find(kSequenceTags, kSequencePrefix);
+    return -1;
+  }
+
+  void require_atom_columns() const {
+    for (const AtomColumn c : {kTypeSymbol, kX, kY, kZ}) {
+      if (!has_[c]) fail("no _atom_site." + std::string(kAtomTags[c]) + " column");
+    }
+    if (!has_[kAuthAtom] && !has_[kLabelAtom])
+      fail("no _atom_site.auth_atom_id or label_atom_id column");
+  }
+
+  void commit_row() {
+    if (category_ == Category::AtomSite) {
+      commit_atom();
+    } else {
+      commit_sequence_residue();
+    }
+  }
+
+  // The value of the first of two columns that is present and not null; empty without either.
+  std::string_view pick(int first, int second) const {
+    for (const int c : {first, second}) {
+      const auto i = static_cast<std::size_t>(c);
+      if (has_[i] && !is_null(row_[i])) return unquoted(row_[i]);
+    }
+    return {};
+  }
+
+  double coordinate(AtomColumn c) const {
+    const std::string_view raw = row_[c];
+    const std::optional<double> v = is_null(raw) ? std::nullopt : read_real(raw);
+    if (!v) {
+      fail_at(row_line_, "_atom_site." + std::string(kAtomTags[c]) + " is no number ('" +
+                             std::string(raw.substr(0, 40)) + "')");
+    }
+    if (!(std::abs(*v) < kCoordinateLimit)) {
+      fail_at(row_line_, "_atom_site." + std::string(kAtomTags[c]) + " " + std::string(raw) +
+                             " is out of range (1e5 Å or more)");
+    }
+    return *v;
+  }
+
+  void commit_atom() {
+    MmcifAtom a;
+    a.x = coordinate(kX);
+    a.y = coordinate(kY);
+    a.z = coordinate(kZ);
+    a.hetatm = has_[kGroup] && equals_ignoring_case(unquoted(row_[kGroup]), "hetatm");
+    if (has_[kId]) a.serial = read_integer(row_[kId]).value_or(0);
+    if (has_[kOccupancy]) a.occupancy = static_cast<float>(read_real(row_[kOccupancy]).value_or(0));
+    if (has_[kBFactor]) a.b_factor = static_cast<float>(read_real(row_[kBFactor]).value_or(0));
+
+    // The element in upper case, right-aligned in two characters ("Fe" -> "FE", "C" -> " C").
+    std::string symbol;
+    if (!is_null(row_[kTypeSymbol])) {
+      for (const char c : unquoted(row_[kTypeSymbol])) {
+        if (!std::isalpha(static_cast<unsigned char>(c))) break;
+        if (symbol.size() < 2) symbol.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+      }
+    }
+    if (symbol.size() == 2) a.element = {symbol[0], symbol[1]};
+    else if (symbol.size() == 1) a.element = {' ', symbol[0]};
+
+    a.atom_name = atom_name_.get(pick(kAuthAtom, kLabelAtom), pool_);
+    a.residue_name = residue_name_.get(pick(kAuthComp, kLabelComp), pool_);
+    a.chain = chain_.get(pick(kAuthAsym, kLabelAsym), pool_);
+
+    const std::string_view number = pick(kAuthSeq, kLabelSeq);
+    if (!number.empty()) {
+      const auto n = read_integer(number);
+      if (!n) fail_at(row_line_, "the residue number '" + std::string(number.substr(0, 40)) +
+                                     "' is no whole number");
+      a.residue_number = *n;
+    }
+    if (has_[kLabelAlt] && !is_null(row_[kLabelAlt])) {
+      const std::string_view alt = unquoted(row_[kLabelAlt]);
+      a.alt_loc = alt.size() == 1 ? alt[0] : '?';
+    }
+    if (has_[kInsertionCode] && !is_null(row_[kInsertionCode])) {
+      const std::string_view code = unquoted(row_[kInsertionCode]);
+      if (!code.empty()) a.insertion_code = code[0];
+    }
+    if (has_[kModel]) {
+      if (out_.model_blocks == 0 || row_[kModel] != last_model_) ++out_.model_blocks;
+      last_model_ = row_[kModel];
+    } else {
+      out_.model_blocks = 1;
+    }
+    a.model = out_.model_blocks - 1;
+    out_.atoms.push_back(a);
+  }
+
+  void commit_sequence_residue() {
+    std::string_view chain = pick(kStrand, kAsym);
+    SequenceResidue residue;
+    residue.name = std::string(has_[kMonomer] ? unquoted(row_[kMonomer]) : std::string_view("?"));
+    residue.modelled = !(has_[kPdbMonomer] && row_[kPdbMonomer] == "?") &&
+                       !(has_[kAuthNumber] && row_[kAuthNumber] == "?");
+    auto it = sequence_index_.find(std::string(chain));
+    if (it == sequence_index_.end()) {
+      it = sequence_index_.emplace(std::string(chain), out_.sequences.size()).first;
+      out_.sequences.push_back(PolymerSequence{std::string(chain), {}});
+    }
+    out_.sequences[it->second].residues.push_back(std::move(residue));
+  }
+
+  // Single _atom_site items of the block ended: a structure of one atom.
+  void flush_items() {
+    if (!items_present_) return;
+    items_present_ = false;
+    if (atom_site_block_ >= 0) return;
+    atom_site_block_ = block_;
+    category_ = Category::AtomSite;
+    row_ = item_row_;
+    has_ = item_has_;
+    row_line_ = item_line_;
+    require_atom_columns();
+    commit_atom();
+    category_ = Category::Other;
+  }
+
+  std::string_view file_name_;
+  MmcifStructure out_;
+  NamePool pool_;
+  LastName atom_name_, residue_name_, chain_;
+  std::string_view last_model_;
+  std::unordered_map<std::string, std::size_t> sequence_index_;
+
+  int block_ = -1;
+  int atom_site_block_ = -1;  // the block the atoms came from
+  bool done_ = false;         // past that block
+  bool small_molecule_sites_ = false;
+
+  // The loop being read.
+  Category category_ = Category::Other;
+  std::string first_tag_;
+  std::size_t tags_ = 0;
+  std::size_t values_ = 0;
+  std::size_t position_ = 0;  // of the next value within its row
+  std::vector<int> columns_;  // per tag: the column read, or -1
+  std::array<bool, kMaxColumns> has_{};
+  std::array<std::string_view, kMaxColumns> row_{};
+  std::size_t row_line_ = 0;
+  std::size_t last_line_ = 0;
+
+  // Single items of the block.
+  int item_column_ = -1;
+  bool items_present_ = false;
+  std::size_t item_line_ = 0;
+  std::array<bool, kMaxColumns> item_has_{};
+  std::array<std::string_view, kMaxColumns> item_row_{};
+};
+
+template <typename Input>
+std::string_view matched(const Input& in) {
+  return std::string_view(in.begin(), in.size());
+}
+
+template <typename Rule>
+struct Action : pegtl::nothing<Rule> {};
+
+template <>
+struct Action<rules::datablockname> {
+  template <typename Input>
+  static void apply(const Input&, MmcifParser& p) { p.begin_block(); }
+};
+template <>
+struct Action<rules::str_global> {
+  template <typename Input>
+  static void apply(const Input&, MmcifParser& p) { p.begin_block(); }
+};
+template <>
+struct Action<rules::str_loop> {
+  template <typename Input>
+  static void apply(const Input&, MmcifParser& p) { p.begin_loop(); }
+};
+template <>
+struct Action<rules::loop_tag> {
+  template <typename Input>
+  static void apply(const Input& in, MmcifParser& p) { p.loop_tag(matched(in)); }
+};
+template <>
+struct Action<rules::loop_value> {
+  template <typename Input>
+  static void apply(const Input& in, MmcifParser& p) { p.loop_value(matched(in), in.iterator().line); }
+};
+template <>
+struct Action<rules::loop> {
+  template <typename Input>
+  static void apply(const Input&, MmcifParser& p) { p.end_loop(); }
+};
+template <>
+struct Action<rules::item_tag> {
+  template <typename Input>
+  static void apply(const Input& in, MmcifParser& p) { p.item_tag(matched(in), in.iterator().line); }
+};
+template <>
+struct Action<rules::item_value> {
+  template <typename Input>
+  static void apply(const Input& in, MmcifParser& p) { p.item_value(matched(in)); }
+};
+template <>
+struct Action<rules::missing_value> {
+  template <typename Input>
+  static void apply(const Input& in, MmcifParser& p) { p.fail_at(in.iterator().line, "a tag without value"); }
+};
+
+}  // namespace
+
+MmcifStructure parse_mmcif(std::string_view text, std::string_view file_name) {
+  MmcifParser parser(file_name);
+  pegtl::memory_input<> in(text.data(), text.size(), std::string(file_name));
+  bool parsed = false;
+  try {
+    parsed = pegtl::parse<rules::file, Action, gemmi::cif::Errors>(in, parser);
+  } catch (const pegtl::parse_error& e) {
+    const std::size_t line = e.positions().empty() ? 0 : e.positions().front().line;
+    parser.fail_at(line, "syntax error (" + std::string(e.message()) + ")");
+  }
+  if (!parsed) parser.fail("no data block (the file is empty or no CIF file)");
+  return parser.finish();
+}
+
+MmcifStructure read_mmcif_file(const std::filesystem::path& file, bool gzip) {
+  const std::string text = read_structure_bytes(file, gzip);
+  return parse_mmcif(text, file.string());
+}
+
+}  // namespace tessel
