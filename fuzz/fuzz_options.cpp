@@ -13,6 +13,7 @@
 
 #include "app/options.hpp"
 #include "core/errors.hpp"
+#include "io/chain_ids.hpp"
 #include "fuzz_check.hpp"
 
 namespace {
@@ -34,7 +35,7 @@ void check_settings(const RunSettings& s) {
   CHECK(std::isfinite(s.s_max) && s.s_max > 0.0);
   CHECK(std::isfinite(s.rho0) && std::isfinite(s.delta_rho));
   CHECK(s.model_number >= 0);
-  CHECK(s.chain_ids.size() <= kMaxChainIds);
+  CHECK(s.chain_ids.size() <= (is_chain_id_list(s.chain_ids) ? kMaxChainListLength : kMaxChainIds));
   CHECK(s.prefix.size() <= kMaxPrefix);
   for (const std::string& f : s.input_files) {
     CHECK(f.size() <= kMaxFileName);

@@ -23,17 +23,17 @@ namespace {
 namespace pegtl = tao::pegtl;
 namespace rules = gemmi::cif::rules;
 
-// The _atom_site columns read (tags in lower case, after "_atom_site.").
+// The _atom_site columns read (tags after "_atom_site.", matched without regard to case).
 enum AtomColumn : int {
   kGroup, kId, kTypeSymbol, kLabelAtom, kAuthAtom, kLabelAlt, kLabelComp, kAuthComp, kLabelAsym,
   kAuthAsym, kLabelSeq, kAuthSeq, kInsertionCode, kX, kY, kZ, kOccupancy, kBFactor, kModel,
   kAtomColumns
 };
 constexpr std::array<std::string_view, kAtomColumns> kAtomTags{
-    "group_pdb",    "id",           "type_symbol",   "label_atom_id",     "auth_atom_id",
+    "group_PDB",    "id",           "type_symbol",   "label_atom_id",     "auth_atom_id",
     "label_alt_id", "label_comp_id", "auth_comp_id", "label_asym_id",     "auth_asym_id",
-    "label_seq_id", "auth_seq_id",  "pdbx_pdb_ins_code", "cartn_x",       "cartn_y",
-    "cartn_z",      "occupancy",    "b_iso_or_equiv", "pdbx_pdb_model_num"};
+    "label_seq_id", "auth_seq_id",  "pdbx_PDB_ins_code", "Cartn_x",       "Cartn_y",
+    "Cartn_z",      "occupancy",    "B_iso_or_equiv", "pdbx_PDB_model_num"};
 
 // The _pdbx_poly_seq_scheme columns read.
 enum SequenceColumn : int { kStrand, kAsym, kMonomer, kPdbMonomer, kAuthNumber, kSequenceColumns };
@@ -55,10 +55,11 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view lower_b) {
-  if (a.size() != lower_b.size()) return false;
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != lower_b[i]) return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
   }
   return true;
 }
@@ -256,7 +257,8 @@ class MmcifParser {
     const auto find = [&](auto& tags, std::string_view prefix) {
       if (!tag.starts_with(prefix)) return -1;
       const std::string_view rest = std::string_view(tag).substr(prefix.size());
-      const auto it = std::find(tags.begin(), tags.end(), rest);
+      const auto it = std::find_if(tags.begin(), tags.end(),
+                                   [&](std::string_view t) { return equals_ignoring_case(t, rest); });
       return it == tags.end() ? -1 : static_cast<int>(it - tags.begin());
     };
     if (category == Category::AtomSite) return find(kAtomTags, kAtomSitePrefix);

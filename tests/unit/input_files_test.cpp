@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "core/errors.hpp"
+#include "io/structure_format.hpp"
 
 namespace tessel {
 namespace {
 
 const std::set<std::string> kExisting = {"1ABC.PDB", "1abc.pdb", "x.Dat", "m1.ent", "a.sav",
                                          "b.SAV",    "e1.dat",   "e2.dat", "a.pd",  "y.txt",
-                                         "y.xyz",    "c.CSV",    "s.sub",  "dir/z.pdb"};
+                                         "y.xyz",    "c.CSV",    "s.sub",  "dir/z.pdb",
+                                         "6lyz.cif", "6LYZ.MMCIF", "1l2y.cif.gz", "1l2y.Pdb.GZ",
+                                         "x.ent.gz", "y.mmcif.gz"};
 
 bool exists(const std::string& name) { return kExisting.count(name) > 0; }
 
@@ -27,6 +30,14 @@ TEST(InputFiles, SortedByExtensionInCommandLineOrder) {
   // .txt, .csv and .sub are curves like .dat.
   EXPECT_EQ(c.data, (std::vector<std::string>{"x.Dat", "e1.dat", "y.txt", "c.CSV", "s.sub"}));
   EXPECT_TRUE(c.saves.empty());
+  const std::vector<std::string> new_formats = {"6lyz.cif", "6LYZ.MMCIF", "1l2y.cif.gz",
+                                                "1l2y.Pdb.GZ", "x.ent.gz", "y.mmcif.gz"};
+  EXPECT_EQ(classify_input_files(new_formats, exists).structures, new_formats);
+  // The structure endings are those whose format the readers know.
+  for (const InputEnding& e : kInputEndings) {
+    EXPECT_EQ(structure_file_kind(std::string("x").append(e.ending)).has_value(),
+              e.kind == InputKind::structure);
+  }
   const ClassifiedInputs saves = classify_input_files(std::vector<std::string>{"a.sav", "b.SAV"}, exists);
   EXPECT_EQ(saves.saves.size(), 2u);
 }

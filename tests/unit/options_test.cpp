@@ -275,6 +275,10 @@ TEST(Options, ChainIdentifiers) {
 
   // Only the first 20 characters are kept.
   EXPECT_EQ(settings_of({"-cid", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}).chain_ids, "ABCDEFGHIJKLMNOPQRST");
+  // A comma-separated list of whole ids is kept longer.
+  s = settings_of({"-cid", "_AA,AB,AC,AD,AE,AF,AG,AH"});
+  EXPECT_EQ(s.chain_ids, "AA,AB,AC,AD,AE,AF,AG,AH");
+  EXPECT_TRUE(s.chain_underscore);
 }
 
 TEST(Options, DerivedSettings) {

@@ -25,6 +25,12 @@ TEST(OutputNaming, StemDropsDirectoryAndExtension) {
       {"dir.x/noext", false, "noext"},
       {"dir.x/noext", true, "dir.x/noext"},
       {"/tmp/2bbm-1AB.pdb", false, "2bbm-1AB"},
+      // A structure file's whole ending goes, a compressed one's too.
+      {"1abc.cif.gz", false, "1abc"},
+      {"d/1ABC.MMCIF.GZ", true, "d/1ABC"},
+      {"1abc.Pdb.Gz", false, "1abc"},
+      {"x.mmcif", false, "x"},
+      {"notes.tar.gz", false, "notes.tar"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
