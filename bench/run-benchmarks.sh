@@ -8,6 +8,10 @@
 #   - a structure of 100,100 atoms (100 copies of lysozyme side by side) at the defaults and at
 #     -lm 50 -ns 501 -sm 1.0;
 #   - 100 structures (copies of lysozyme) in one batch run;
+#   - a 500,000-atom mmCIF assembly (bench/make_assembly.py: 500 lysozyme chains with
+#     two-character ids, serial and residue numbers past the PDB columns) at the defaults, with
+#     its peak memory; with TESSEL_BENCH=path/to/tessel_bench also the reading alone (parse,
+#     pre-pass and record batches: BM_MmcifAssembly*) on the same file;
 # and the peak memory and page faults of the defaults on 1, 10 and 100 copies of lysozyme (a
 # run whose heap misses its huge pages shows several hundred more faults).
 #
@@ -58,6 +62,7 @@ replicate 5 2 1 > ten.pdb
 mkdir batch
 for i in $(seq -w 1 100); do cp 6lyz.pdb "batch/lyz$i.pdb"; done
 echo "structure of $(grep -c '^ATOM\|^HETATM' big.pdb) atoms; $(ls batch | wc -l) structures in the batch"
+python3 "$here/make_assembly.py" "$data/6lyz.cif" 500000 assembly.cif
 
 clean="sh -c 'rm -f *.log *.int *.alm *.fit *.flm *.sav tessel_summary.txt batch/*.log batch/*.int batch/*.alm'"
 
@@ -97,7 +102,13 @@ time_case nup133-fit 20 3kfo-fill_model.pdb nup133_23922_merge.dat
 time_case 100k-atoms-defaults 5 big.pdb
 time_case 100k-atoms-L50-501-points 2 big.pdb -lm 50 -ns 501 -sm 1.0
 (cd batch && time_case 100-structures 3 lyz*.pdb)
+time_case 500k-atoms-mmcif-defaults 5 assembly.cif
+if [ -n "${TESSEL_BENCH:-}" ]; then
+  echo "### reading alone (parse, pre-pass, record batches)"
+  TESSEL_ASSEMBLY=assembly.cif "$TESSEL_BENCH" --benchmark_filter=BM_MmcifAssembly
+fi
 memory "lysozyme (1,001 atoms)" 6lyz.pdb
 memory "10 copies (10,010 atoms)" ten.pdb
 memory "100 copies (100,100 atoms)" big.pdb
+memory "500,000-atom mmCIF assembly" assembly.cif
 echo "load after: $(cat /proc/loadavg)"

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang++ and runs each for a set time, one at a time, at the
 # lowest priority. Usage (from anywhere):
 #   fuzz/run-fuzz.sh [seconds per target, default 60] [target ...]
-# Targets: fuzz_pdb fuzz_curve fuzz_save_file fuzz_options fuzz_format (default: all).
+# Targets: fuzz_pdb fuzz_curve fuzz_save_file fuzz_options fuzz_format fuzz_mmcif (default: all).
 # Build, seeds, corpora, crash artifacts and logs go to build-fuzz/ in the source tree; the
 # corpora grow from run to run. Each input may take at most 1 s; a slower one is a finding.
 # The machine is shared and the runs are niced, so wall time per input is noisy: libFuzzer
@@ -13,7 +13,7 @@ set -euo pipefail
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pdb fuzz_curve fuzz_save_file fuzz_options fuzz_format)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pdb fuzz_curve fuzz_save_file fuzz_options fuzz_format fuzz_mmcif)
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$src/build-fuzz
@@ -48,6 +48,29 @@ make_pdb_seeds() {
   # Models and chains (the NMR file) and an alpha-carbon-only stretch.
   grep -m 80 -E '^(MODEL|ATOM|ENDMDL|TER)' "$data/1l2y.pdb" | with_flag 000 "$out/models"
   grep -m 30 -E '^ATOM' "$data/1lzh.pdb" | with_flag 000 "$out/ca-only"
+}
+
+# mmCIF text (flag 0), gzip streams of mmCIF (1) and of PDB text (2), text compressed by the
+# target itself (3); with explicit hydrogens (4), a model (8, 16) and a chain (32) chosen.
+make_mmcif_seeds() {
+  local out=$seeds/fuzz_mmcif f name tags
+  mkdir -p "$out"
+  for f in "$data"/*.cif; do
+    name=$(basename "$f")
+    tags=$(grep -n -m1 '^_atom_site\.' "$f" | cut -d: -f1)
+    # A block with the table's tags and its first 40 rows; then the rows across the first
+    # model's end (model 2 chosen).
+    table() { echo data_seed; sed -n "$((tags - 1)),$((tags + 60))p" "$f"; }
+    table | with_flag 000 "$out/$name.atoms"
+    table | with_flag 054 "$out/$name.atoms-h-model-chain"
+    table | with_flag 003 "$out/$name.atoms-compressed"
+    table | gzip -c | with_flag 001 "$out/$name.atoms.gz"
+    { echo data_seed; sed -n "$((tags - 1)),$((tags + 20))p" "$f"; sed -n "$((tags + 300)),$((tags + 330))p" "$f"; } |
+      with_flag 020 "$out/$name.models"
+    head -c 4000 "$f" | with_flag 000 "$out/$name.head"
+  done
+  grep -m 80 -E '^(MODEL|ATOM|ENDMDL|TER)' "$data/1l2y.pdb" | gzip -c | with_flag 002 "$out/pdb.gz"
+  grep -m 30 -E '^ATOM' "$data/1lzh.pdb" | gzip -c | with_flag 006 "$out/ca-only.pdb.gz"
 }
 
 make_curve_seeds() {
@@ -101,11 +124,12 @@ make_format_seeds() {
 [ -d "$seeds/fuzz_save_file" ] || make_save_seeds
 [ -d "$seeds/fuzz_options" ] || make_option_seeds
 [ -d "$seeds/fuzz_format" ] || make_format_seeds
+[ -d "$seeds/fuzz_mmcif" ] || make_mmcif_seeds
 
 # ---- runs ---------------------------------------------------------------------------------
 max_len() {
   case $1 in
-    fuzz_pdb) echo 8192 ;;
+    fuzz_pdb | fuzz_mmcif) echo 8192 ;;
     fuzz_curve) echo 24576 ;;
     *) echo 4096 ;;
   esac
