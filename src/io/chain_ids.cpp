@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/run_settings.hpp"
+#include "core/trim.hpp"
 
 namespace tessel {
 
@@ -17,12 +18,8 @@ std::vector<std::string> split_chain_ids(std::string_view text) {
   while (start <= text.size()) {
     std::size_t end = text.find(',', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view piece = text.substr(start, end - start);
-    const auto first = piece.find_first_not_of(' ');
-    if (first != std::string_view::npos) {
-      piece = piece.substr(first, piece.find_last_not_of(' ') - first + 1);
-      ids.emplace_back(piece);
-    }
+    const std::string_view piece = trim(text.substr(start, end - start));
+    if (!piece.empty()) ids.emplace_back(piece);
     start = end + 1;
   }
   return ids;

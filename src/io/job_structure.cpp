@@ -1,6 +1,7 @@
 // The structure of one job in any of the accepted formats.
 #include "io/job_structure.hpp"
 
+#include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 #include "io/gzip_input.hpp"
 #include "io/memory_stream.hpp"
@@ -43,7 +44,7 @@ JobStructure prepare_structure(const std::filesystem::path& file, const RunSetti
       PdbText filtered;
       MemoryStream in(pdb.text);
       filter_lines(in, name, job.selection, keep_hydrogens, [&filtered](std::string_view line) {
-        filtered.text.append(line.substr(0, line.find_last_not_of(' ') + 1)).push_back('\n');
+        filtered.text.append(trim_right(line)).push_back('\n');
       });
       pdb = std::move(filtered);
       job.output_name = selection_name(name, job.selection);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "core/errors.hpp"
+#include "core/trim.hpp"
 #include "io/gzip_input.hpp"
 #include "io/pdb_line.hpp"
 
@@ -71,13 +72,7 @@ bool is_null(std::string_view raw) { return raw == "?" || raw == "."; }
 std::string_view unquoted(std::string_view raw) {
   if (raw.size() >= 2 && (raw.front() == '\'' || raw.front() == '"'))
     return raw.substr(1, raw.size() - 2);
-  if (raw.size() >= 2 && raw.front() == ';') {
-    raw = raw.substr(1, raw.size() - 2);
-    const auto first = raw.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const auto last = raw.find_last_not_of(" \t\r\n");
-    return raw.substr(first, last - first + 1);
-  }
+  if (raw.size() >= 2 && raw.front() == ';') return trim(raw.substr(1, raw.size() - 2), " \t\r\n");
   return raw;
 }
 
