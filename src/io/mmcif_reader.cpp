@@ -1,5 +1,5 @@
 // The atoms and polymer sequences of an mmCIF file, parsed with gemmi's CIF grammar and actions
-// of our own that keep only the columns the program uses.
+// of our own that keep only the columns the program uses. Compiled as C++17 (see CMakeLists.txt).
 #include "io/mmcif_reader.hpp"
 
 #include <gemmi/cif.hpp>
@@ -65,6 +65,10 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool begins_with(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
 // CIF's null values: '?' (unknown) and '.' (not applicable), when not quoted.
 bool is_null(std::string_view raw) { return raw == "?" || raw == "."; }
 
@@ -108,21 +112,14 @@ class NamePool {
   explicit NamePool(std::vector<std::string>& names) : names_(names) {}
 
   std::uint32_t id(std::string_view name) {
-    auto it = index_.find(name);
-    if (it != index_.end()) return it->second;
-    const auto id = static_cast<std::uint32_t>(names_.size());
-    names_.emplace_back(name);
-    index_.emplace(names_.back(), id);
-    return id;
+    const auto [it, added] = index_.emplace(std::string(name), static_cast<std::uint32_t>(names_.size()));
+    if (added) names_.emplace_back(name);
+    return it->second;
   }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
   std::vector<std::string>& names_;
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> index_;
+  std::unordered_map<std::string, std::uint32_t> index_;
 };
 
 // A pooled field of consecutive rows: the pool is asked only when the name changes.
@@ -208,8 +205,8 @@ class MmcifParser {
   void item_tag(std::string_view tag, std::size_t line) {
     const std::string t = lower(tag);
     item_column_ = -1;
-    if (t.starts_with(kSmallMoleculePrefix)) small_molecule_sites_ = true;
-    if (done_ || !t.starts_with(kAtomSitePrefix) || atom_site_block_ == block_) return;
+    if (begins_with(t, kSmallMoleculePrefix)) small_molecule_sites_ = true;
+    if (done_ || !begins_with(t, kAtomSitePrefix) || atom_site_block_ == block_) return;
     item_column_ = column_of(Category::AtomSite, t);
     if (!items_present_) item_line_ = line;
     items_present_ = true;
@@ -241,16 +238,16 @@ class MmcifParser {
 
  private:
   Category category_of(const std::string& tag) {
-    if (tag.starts_with(kSmallMoleculePrefix)) small_molecule_sites_ = true;
+    if (begins_with(tag, kSmallMoleculePrefix)) small_molecule_sites_ = true;
     if (done_) return Category::Other;
-    if (tag.starts_with(kAtomSitePrefix)) return Category::AtomSite;
-    if (tag.starts_with(kSequencePrefix)) return Category::Sequence;
+    if (begins_with(tag, kAtomSitePrefix)) return Category::AtomSite;
+    if (begins_with(tag, kSequencePrefix)) return Category::Sequence;
     return Category::Other;
   }
 
   static int column_of(Category category, const std::string& tag) {
     const auto find = [&](auto& tags, std::string_view prefix) {
-      if (!tag.starts_with(prefix)) return -1;
+      if (!begins_with(tag, prefix)) return -1;
       const std::string_view rest = std::string_view(tag).substr(prefix.size());
       const auto it = std::find_if(tags.begin(), tags.end(),
                                    [&](std::string_view t) { return equals_ignoring_case(t, rest); });
