@@ -320,7 +320,9 @@ class MmcifParser {
 
     a.atom_name = atom_name_.get(pick(kAuthAtom, kLabelAtom), pool_);
     a.residue_name = residue_name_.get(pick(kAuthComp, kLabelComp), pool_);
-    a.chain = chain_.get(pick(kAuthAsym, kLabelAsym), pool_);
+    // A chain without id is the blank chain, as in a PDB file's column 22.
+    const std::string_view chain = pick(kAuthAsym, kLabelAsym);
+    a.chain = chain_.get(chain.empty() ? std::string_view(" ") : chain, pool_);
 
     const std::string_view number = pick(kAuthSeq, kLabelSeq);
     if (!number.empty()) {

@@ -22,7 +22,7 @@ struct MmcifAtom {
   std::int32_t residue_number = 0;  // auth_seq_id (label_seq_id without it; 0 when null)
   std::uint32_t atom_name = 0;      // auth_atom_id (label_atom_id without it)
   std::uint32_t residue_name = 0;   // auth_comp_id (label_comp_id without it)
-  std::uint32_t chain = 0;          // auth_asym_id (label_asym_id without it)
+  std::uint32_t chain = 0;          // auth_asym_id (label_asym_id without it; " " without both)
   std::uint32_t model = 0;          // 0-based: the model block the row belongs to (see below)
   char alt_loc = ' ';               // label_alt_id; blank when null, '?' for ids of 2+ characters
   char insertion_code = ' ';        // pdbx_PDB_ins_code; blank when null

@@ -13,6 +13,8 @@
 #include "core/error_estimate.hpp"
 #include "io/exp_curve_input.hpp"
 #include "io/fortran_format.hpp"
+#include "io/mmcif_reader.hpp"
+#include "io/mmcif_selection.hpp"
 
 namespace tessel {
 namespace {
@@ -83,6 +85,17 @@ TEST(FuzzRegressions, ErrorEstimateNearTheTopOfTheDoubleRange) {
                                 "              Relative errors of 3 percent are assigned\n"),
             std::string::npos)
       << warnings.str();
+}
+
+// An mmCIF table with neither auth_asym_id nor label_asym_id: its chain list was "," (one empty
+// id in the comma form), which names no chain. Such atoms are the blank chain, as in column 22.
+TEST(FuzzRegressions, MmcifAtomsWithoutChainIdAreTheBlankChain) {
+  const MmcifStructure s = parse_mmcif(
+      "data_x\nloop_\n_atom_site.type_symbol\n_atom_site.label_atom_id\n_atom_site.Cartn_x\n"
+      "_atom_site.Cartn_y\n_atom_site.Cartn_z\nC CA 0 0 0\nC CB 1 0 0\n",
+      "x.cif");
+  EXPECT_EQ(scan_mmcif(s).chains, " ");
+  EXPECT_EQ(select_mmcif_atoms(s, {false, 0, true, " "}, false, "x.cif").atoms.size(), 2u);
 }
 
 }  // namespace
