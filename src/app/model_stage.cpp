@@ -7,6 +7,7 @@
 #include "io/fortran_format.hpp"
 #include "io/pdb_completeness.hpp"
 #include "io/pdb_reader.hpp"
+#include "io/structure_completeness.hpp"
 
 namespace tessel {
 
@@ -29,11 +30,13 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   write_prepass_report(prepass, report);
   CompletenessReport completeness;
   std::vector<std::string> warnings;
-  // (The check reads the PDB file on disk; structures held in memory are not checked here.)
-  const bool on_disk = !request.in_memory || std::holds_alternative<std::monostate>(*request.in_memory);
-  if (!request.sequence_file.empty() && on_disk) {
-    completeness = check_pdb_completeness(request.sequence_file, request.structure,
-                                          request.chain_selection, request.explicit_hydrogens);
+  if (!request.sequence_file.empty()) {
+    const bool on_disk =
+        !request.in_memory || std::holds_alternative<std::monostate>(*request.in_memory);
+    completeness = on_disk ? check_pdb_completeness(request.sequence_file, request.structure,
+                                                    request.chain_selection, request.explicit_hydrogens)
+                           : check_completeness(*request.in_memory, request.chain_selection,
+                                                request.explicit_hydrogens);
     warnings = completeness_warning_lines(completeness);
     for (const std::string& line : warnings) both(report, line + "\n");
   }

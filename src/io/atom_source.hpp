@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/chain_sequence.hpp"
 #include "io/mmcif_reader.hpp"
 #include "io/pdb_line.hpp"
 #include "io/pdb_reader.hpp"
@@ -19,6 +20,7 @@ namespace tessel {
 // PDB-format text held in memory.
 struct PdbText {
   std::string text;
+  std::vector<ChainSequence> sequences;  // the SEQRES records of the file as given
 };
 
 // A structure held in memory; nothing (monostate) when the atoms are read from a file.

@@ -6,6 +6,7 @@
 #include "io/gzip_input.hpp"
 #include "io/memory_stream.hpp"
 #include "io/mmcif_selection.hpp"
+#include "io/pdb_completeness.hpp"
 #include "io/structure_format.hpp"
 
 namespace tessel {
@@ -35,13 +36,15 @@ JobStructure prepare_structure(const std::filesystem::path& file, const RunSetti
   }
 
   if (kind && kind->gzip) {
-    PdbText pdb{read_structure_bytes(file, true)};
+    PdbText pdb{read_structure_bytes(file, true), {}};
+    MemoryStream sequence_in(pdb.text);
+    pdb.sequences = read_seqres(sequence_in);
     MemoryStream scan_in(pdb.text);
     const ScanResult scan = scan_structure(scan_in);
     job.model_count = scan.model_count;
     job.selection = choose_selection(settings, scan, name, dialogue, report);
     if (selected()) {
-      PdbText filtered;
+      PdbText filtered{{}, std::move(pdb.sequences)};
       MemoryStream in(pdb.text);
       filter_lines(in, name, job.selection, keep_hydrogens, [&filtered](std::string_view line) {
         filtered.text.append(trim_right(line)).push_back('\n');

@@ -1,5 +1,5 @@
 // The atoms and polymer sequences of an mmCIF file, parsed with gemmi's CIF grammar and actions
-// of our own that keep only the columns the program uses. Compiled as C++17 (see CMakeLists.txt).
+// of our own that keep only the atom columns the program uses, and the sequence tables whole. Compiled as C++17 (see CMakeLists.txt).
 #include "io/mmcif_reader.hpp"
 
 #include <gemmi/cif.hpp>
@@ -15,6 +15,7 @@
 #include "core/errors.hpp"
 #include "core/trim.hpp"
 #include "io/gzip_input.hpp"
+#include "io/mmcif_sequences.hpp"
 #include "io/pdb_line.hpp"
 
 namespace tessel {
@@ -36,19 +37,15 @@ constexpr std::array<std::string_view, kAtomColumns> kAtomTags{
     "label_seq_id", "auth_seq_id",  "pdbx_PDB_ins_code", "Cartn_x",       "Cartn_y",
     "Cartn_z",      "occupancy",    "B_iso_or_equiv", "pdbx_PDB_model_num"};
 
-// The _pdbx_poly_seq_scheme columns read.
-enum SequenceColumn : int { kStrand, kAsym, kMonomer, kPdbMonomer, kAuthNumber, kSequenceColumns };
-constexpr std::array<std::string_view, kSequenceColumns> kSequenceTags{
-    "pdb_strand_id", "asym_id", "mon_id", "pdb_mon_id", "auth_seq_num"};
 
 constexpr std::string_view kAtomSitePrefix = "_atom_site.";
-constexpr std::string_view kSequencePrefix = "_pdbx_poly_seq_scheme.";
+// The tables mmcif_sequences() reads, kept whole (they are as long as the sequences).
+constexpr std::array<std::string_view, 3> kSequencePrefixes{
+    "_pdbx_poly_seq_scheme.", "_entity_poly.", "_entity_poly_seq."};
 // Small-molecule CIF names its atom sites "_atom_site_label", "_atom_site_fract_x", ...
 constexpr std::string_view kSmallMoleculePrefix = "_atom_site_";
 
 enum class Category { Other, AtomSite, Sequence };
-
-constexpr int kMaxColumns = std::max<int>(kAtomColumns, kSequenceColumns);
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -147,8 +144,7 @@ class MmcifParser {
     if (atom_site_block_ >= 0) {
       done_ = true;  // the atoms came from an earlier block
     } else {
-      out_.sequences.clear();
-      sequence_index_.clear();
+      sequences_ = gemmi::cif::Block();
     }
     ++block_;
   }
@@ -170,9 +166,15 @@ class MmcifParser {
       if (category_ == Category::AtomSite) {
         if (atom_site_block_ == block_) fail_at(0, "more than one _atom_site table");
         atom_site_block_ = block_;
+      } else if (category_ == Category::Sequence) {
+        sequences_.items.emplace_back(gemmi::cif::LoopArg{});
       }
     }
     ++tags_;
+    if (category_ == Category::Sequence) {
+      sequences_.items.back().loop.tags.emplace_back(tag);
+      return;
+    }
     const int column = column_of(category_, t);
     columns_.push_back(column);
     if (column >= 0) has_[static_cast<std::size_t>(column)] = true;
@@ -182,6 +184,10 @@ class MmcifParser {
     ++values_;
     last_line_ = line;
     if (category_ == Category::Other) return;
+    if (category_ == Category::Sequence) {
+      sequences_.items.back().loop.values.emplace_back(raw);
+      return;
+    }
     if (position_ == 0) {
       row_line_ = line;
       if (values_ == 1 && category_ == Category::AtomSite) require_atom_columns();
@@ -190,7 +196,7 @@ class MmcifParser {
     if (column >= 0) row_[static_cast<std::size_t>(column)] = raw;
     if (++position_ == tags_) {
       position_ = 0;
-      commit_row();
+      commit_atom();
     }
   }
 
@@ -205,6 +211,8 @@ class MmcifParser {
   void item_tag(std::string_view tag, std::size_t line) {
     const std::string t = lower(tag);
     item_column_ = -1;
+    sequence_item_ = !done_ && is_sequence_tag(t);
+    if (sequence_item_) sequences_.items.emplace_back(std::string(tag));
     if (begins_with(t, kSmallMoleculePrefix)) small_molecule_sites_ = true;
     if (done_ || !begins_with(t, kAtomSitePrefix) || atom_site_block_ == block_) return;
     item_column_ = column_of(Category::AtomSite, t);
@@ -213,6 +221,7 @@ class MmcifParser {
   }
 
   void item_value(std::string_view raw) {
+    if (sequence_item_) sequences_.items.back().pair[1] = std::string(raw);
     if (item_column_ < 0) return;
     item_row_[static_cast<std::size_t>(item_column_)] = raw;
     item_has_[static_cast<std::size_t>(item_column_)] = true;
@@ -226,6 +235,7 @@ class MmcifParser {
                : "no _atom_site table (no atoms)");
     }
     if (out_.atoms.empty()) fail("the _atom_site table has no rows");
+    out_.sequences = mmcif_sequences(sequences_);
     return std::move(out_);
   }
 
@@ -241,8 +251,13 @@ class MmcifParser {
     if (begins_with(tag, kSmallMoleculePrefix)) small_molecule_sites_ = true;
     if (done_) return Category::Other;
     if (begins_with(tag, kAtomSitePrefix)) return Category::AtomSite;
-    if (begins_with(tag, kSequencePrefix)) return Category::Sequence;
+    if (is_sequence_tag(tag)) return Category::Sequence;
     return Category::Other;
+  }
+
+  static bool is_sequence_tag(const std::string& tag) {
+    return std::any_of(kSequencePrefixes.begin(), kSequencePrefixes.end(),
+                       [&](std::string_view prefix) { return begins_with(tag, prefix); });
   }
 
   static int column_of(Category category, const std::string& tag) {
@@ -254,7 +269,6 @@ class MmcifParser {
       return it == tags.end() ? -1 : static_cast<int>(it - tags.begin());
     };
     if (category == Category::AtomSite) return find(kAtomTags, kAtomSitePrefix);
-    if (category == Category::Sequence) return find(kSequenceTags, kSequencePrefix);
     return -1;
   }
 
@@ -264,14 +278,6 @@ class MmcifParser {
     }
     if (!has_[kAuthAtom] && !has_[kLabelAtom])
       fail("no _atom_site.auth_atom_id or label_atom_id column");
-  }
-
-  void commit_row() {
-    if (category_ == Category::AtomSite) {
-      commit_atom();
-    } else {
-      commit_sequence_residue();
-    }
   }
 
   // The value of the first of two columns that is present and not null; empty without either.
@@ -349,20 +355,6 @@ class MmcifParser {
     out_.atoms.push_back(a);
   }
 
-  void commit_sequence_residue() {
-    std::string_view chain = pick(kStrand, kAsym);
-    SequenceResidue residue;
-    residue.name = std::string(has_[kMonomer] ? unquoted(row_[kMonomer]) : std::string_view("?"));
-    residue.modelled = !(has_[kPdbMonomer] && row_[kPdbMonomer] == "?") &&
-                       !(has_[kAuthNumber] && row_[kAuthNumber] == "?");
-    auto it = sequence_index_.find(std::string(chain));
-    if (it == sequence_index_.end()) {
-      it = sequence_index_.emplace(std::string(chain), out_.sequences.size()).first;
-      out_.sequences.push_back(PolymerSequence{std::string(chain), {}});
-    }
-    out_.sequences[it->second].residues.push_back(std::move(residue));
-  }
-
   // Single _atom_site items of the block ended: a structure of one atom.
   void flush_items() {
     if (!items_present_) return;
@@ -383,7 +375,7 @@ class MmcifParser {
   NamePool pool_;
   LastName atom_name_, residue_name_, chain_;
   std::string_view last_model_;
-  std::unordered_map<std::string, std::size_t> sequence_index_;
+  gemmi::cif::Block sequences_;  // the sequence tables of the block being read
 
   int block_ = -1;
   int atom_site_block_ = -1;  // the block the atoms came from
@@ -397,17 +389,18 @@ class MmcifParser {
   std::size_t values_ = 0;
   std::size_t position_ = 0;  // of the next value within its row
   std::vector<int> columns_;  // per tag: the column read, or -1
-  std::array<bool, kMaxColumns> has_{};
-  std::array<std::string_view, kMaxColumns> row_{};
+  std::array<bool, kAtomColumns> has_{};
+  std::array<std::string_view, kAtomColumns> row_{};
   std::size_t row_line_ = 0;
   std::size_t last_line_ = 0;
 
   // Single items of the block.
+  bool sequence_item_ = false;
   int item_column_ = -1;
   bool items_present_ = false;
   std::size_t item_line_ = 0;
-  std::array<bool, kMaxColumns> item_has_{};
-  std::array<std::string_view, kMaxColumns> item_row_{};
+  std::array<bool, kAtomColumns> item_has_{};
+  std::array<std::string_view, kAtomColumns> item_row_{};
 };
 
 template <typename Input>

@@ -1,7 +1,7 @@
 // Reading the atoms of an mmCIF (PDBx) coordinate file: the rows of its _atom_site table as
-// compact records, and the polymer sequence of each chain from _pdbx_poly_seq_scheme. The file is
-// parsed with gemmi's CIF grammar; only the columns used here are kept, so that a structure of
-// millions of atoms fits in memory.
+// compact records, and the polymer sequence of each chain. The file is parsed with gemmi's CIF
+// grammar; only the columns used here are kept, so that a structure of millions of atoms fits in
+// memory. Plain C++17, like its source (see CMakeLists.txt).
 #pragma once
 
 #include <array>
@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/chain_sequence.hpp"
 
 namespace tessel {
 
@@ -30,25 +32,15 @@ struct MmcifAtom {
   bool hetatm = false;              // group_PDB is "HETATM"
 };
 
-// A residue of a chain's polymer sequence.
-struct SequenceResidue {
-  std::string name;       // _pdbx_poly_seq_scheme.mon_id
-  bool modelled = true;   // false when pdb_mon_id or auth_seq_num is '?' (no coordinates)
-};
-
-// The polymer sequence of one chain, by its author chain id.
-struct PolymerSequence {
-  std::string chain;      // _pdbx_poly_seq_scheme.pdb_strand_id (asym_id without it)
-  std::vector<SequenceResidue> residues;
-};
-
 struct MmcifStructure {
   std::vector<std::string> names;   // atom, residue and chain names, each once
   std::vector<MmcifAtom> atoms;     // in file order
   // A model block is a run of rows with the same pdbx_PDB_model_num; a file without that column
   // is one block.
   std::uint32_t model_blocks = 0;
-  std::vector<PolymerSequence> sequences;  // in the order the chains first appear
+  // The chains' sequences (mmcif_sequences() of the block's _pdbx_poly_seq_scheme, or
+  // _entity_poly_seq), in the order the chains first appear; none when the file has neither.
+  std::vector<ChainSequence> sequences;
 
   const std::string& name(std::uint32_t index) const { return names[index]; }
 };

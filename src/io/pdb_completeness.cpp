@@ -56,37 +56,45 @@ std::vector<ChainSequence> read_seqres(std::istream& in) {
   return chains;
 }
 
+void ModelResidues::add(std::string_view record, const std::string& chain_id, std::string_view key,
+                        int number, const std::array<double, 3>* position) {
+  if (!residue_ || key != last_key_) {
+    ChainResidues& chain = chain_named(chains_, chain_id);
+    ObservedResidue r;
+    r.number = number;
+    r.insertion_code = pdb_column(record, 27);
+    r.name = trimmed(pdb_columns(record, 18, 20));
+    r.hetero = record_is(record, "HETATM");
+    chain.residues.push_back(std::move(r));
+    residue_ = &chain.residues.back();
+    last_key_ = std::string(key);
+  }
+  ++residue_->atoms;
+  if (ResidueLinkAtoms::Position* slot =
+          link_slot(residue_->links, trimmed(pdb_columns(record, 13, 16)));
+      slot && !*slot) {
+    *slot = position ? ResidueLinkAtoms::Position(*position) : read_atom_coordinates(record);
+  }
+}
+
+std::vector<ChainResidues> ModelResidues::take() {
+  residue_ = nullptr;
+  return std::move(chains_);
+}
+
 std::vector<ChainResidues> read_model_residues(std::istream& in, bool explicit_hydrogens) {
-  std::vector<ChainResidues> chains;
+  ModelResidues residues;
   LineReader reader(in);
   std::string line;
-  std::string last_key;  // chain, number, insertion code and name of the last atom's residue
-  ObservedResidue* residue = nullptr;
   while (reader.next(line)) {
     if (record_is(line, "ENDMDL")) break;
     if (classify_atom_line(line, explicit_hydrogens) != AtomLineClass::kAccepted) continue;
     const std::optional<int> number = read_residue_number(pdb_columns(line, 23, 26));
     if (!number) continue;
-    std::string key = pdb_columns(line, 18, 27);
-    if (!residue || key != last_key) {
-      ChainResidues& chain = chain_named(chains, std::string(1, pdb_column(line, 22)));
-      ObservedResidue r;
-      r.number = *number;
-      r.insertion_code = pdb_column(line, 27);
-      r.name = trimmed(pdb_columns(line, 18, 20));
-      r.hetero = record_is(line, "HETATM");
-      chain.residues.push_back(std::move(r));
-      residue = &chain.residues.back();
-      last_key = std::move(key);
-    }
-    ++residue->atoms;
-    if (ResidueLinkAtoms::Position* slot =
-            link_slot(residue->links, trimmed(pdb_columns(line, 13, 16)));
-        slot && !*slot) {
-      *slot = read_atom_coordinates(line);
-    }
+    // Chain, number, insertion code and name tell the residue.
+    residues.add(line, std::string(1, pdb_column(line, 22)), pdb_columns(line, 18, 27), *number);
   }
-  return chains;
+  return residues.take();
 }
 
 CompletenessReport check_pdb_completeness(const std::filesystem::path& sequence_file,

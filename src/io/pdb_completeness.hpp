@@ -2,8 +2,11 @@
 // records and the residues of the first model with their atom counts and linking atoms.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <istream>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/sequence_completeness.hpp"
@@ -13,6 +16,22 @@ namespace tessel {
 // The residue names of the SEQRES records per chain (column 12), in file order; residue names
 // in columns 20-22, 24-26, ... 68-70.
 std::vector<ChainSequence> read_seqres(std::istream& in);
+
+// The residues of a model, taken one accepted atom record at a time in file order: a residue
+// begins where `key` (what tells it apart) changes; the atoms that link residues give their
+// positions (`position`, or the record's columns 31-54 without it).
+class ModelResidues {
+ public:
+  void add(std::string_view record, const std::string& chain_id, std::string_view key, int number,
+           const std::array<double, 3>* position = nullptr);
+  // The chains in the order they first appeared.
+  std::vector<ChainResidues> take();
+
+ private:
+  std::vector<ChainResidues> chains_;
+  std::string last_key_;
+  ObservedResidue* residue_ = nullptr;
+};
 
 // The residues of the first model (up to the first "ENDMDL") per chain (column 22), chains in
 // the order they first appear. Only the atoms the job reads count (no alternate conformer

@@ -71,12 +71,12 @@ TEST(MmcifReader, ArchiveFiles) {
   EXPECT_EQ(lyz.atoms.size(), 1102u);
   EXPECT_EQ(lyz.model_blocks, 1u);
   ASSERT_EQ(lyz.sequences.size(), 1u);
-  EXPECT_EQ(lyz.sequences[0].chain, "A");
+  EXPECT_EQ(lyz.sequences[0].chain_id, "A");
   ASSERT_EQ(lyz.sequences[0].residues.size(), 129u);
-  EXPECT_EQ(lyz.sequences[0].residues[0].name, "LYS");
-  EXPECT_EQ(lyz.sequences[0].residues[128].name, "LEU");
+  EXPECT_EQ(lyz.sequences[0].residues[0], "LYS");
+  EXPECT_EQ(lyz.sequences[0].residues[128], "LEU");
 
-  // 1L2Y: 38 models of 304 atoms; the Trp-cage sequence NLYIQWLKDGGPSSGRPPPS, all modelled.
+  // 1L2Y: 38 models of 304 atoms; the Trp-cage sequence NLYIQWLKDGGPSSGRPPPS.
   const MmcifStructure cage = read_mmcif_file(data_file("1l2y.cif"), false);
   EXPECT_EQ(cage.atoms.size(), 38u * 304u);
   EXPECT_EQ(cage.model_blocks, 38u);
@@ -86,25 +86,23 @@ TEST(MmcifReader, ArchiveFiles) {
   const char* three_letter[] = {"ASN", "LEU", "TYR", "ILE", "GLN", "TRP", "LEU", "LYS", "ASP", "GLY",
                                 "GLY", "PRO", "SER", "SER", "GLY", "ARG", "PRO", "PRO", "PRO", "SER"};
   ASSERT_EQ(cage.sequences[0].residues.size(), std::string(one_letter).size());
-  for (std::size_t i = 0; i < 20; ++i) {
-    EXPECT_EQ(cage.sequences[0].residues[i].name, three_letter[i]);
-    EXPECT_TRUE(cage.sequences[0].residues[i].modelled);
-  }
+  for (std::size_t i = 0; i < 20; ++i) EXPECT_EQ(cage.sequences[0].residues[i], three_letter[i]);
 }
 
-TEST(MmcifReader, SequenceMarksResiduesWithoutCoordinates) {
+TEST(MmcifReader, SequenceTablesOfTheBlockWithTheAtoms) {
+  // An earlier block's table does not count; the entity's sequence (a loop) serves both strands
+  // its single item names.
   const std::string text =
-      "data_s\nloop_\n_pdbx_poly_seq_scheme.asym_id\n_pdbx_poly_seq_scheme.mon_id\n"
-      "_pdbx_poly_seq_scheme.auth_seq_num\n_pdbx_poly_seq_scheme.pdb_mon_id\n"
-      "_pdbx_poly_seq_scheme.pdb_strand_id\n"
-      "A MET ? ? AA\nA GLY 2 GLY AA\nB DA 1 DA B\n" + kTags + "ATOM 1 C CA . GLY A 2 0 0 0 2 AA CA 1\n";
+      "data_other\nloop_\n_entity_poly_seq.entity_id\n_entity_poly_seq.num\n"
+      "_entity_poly_seq.mon_id\n1 1 ALA\n"
+      "data_s\n_entity_poly.entity_id 1\n_entity_poly.pdbx_strand_id 'AA,B1'\nloop_\n"
+      "_entity_poly_seq.entity_id\n_entity_poly_seq.num\n_entity_poly_seq.mon_id\n"
+      "1 1 MET\n1 2 GLY\n" + kTags + "ATOM 1 C CA . GLY A 2 0 0 0 2 AA CA 1\n";
   const MmcifStructure s = parse_mmcif(text, "s.cif");
   ASSERT_EQ(s.sequences.size(), 2u);
-  EXPECT_EQ(s.sequences[0].chain, "AA");
-  ASSERT_EQ(s.sequences[0].residues.size(), 2u);
-  EXPECT_FALSE(s.sequences[0].residues[0].modelled);
-  EXPECT_TRUE(s.sequences[0].residues[1].modelled);
-  EXPECT_EQ(s.sequences[1].chain, "B");
+  EXPECT_EQ(s.sequences[0].chain_id, "AA");
+  EXPECT_EQ(s.sequences[1].chain_id, "B1");
+  EXPECT_EQ(s.sequences[1].residues, (std::vector<std::string>{"MET", "GLY"}));
 }
 
 TEST(MmcifReader, OneAtomWrittenAsItemsAndTheFirstBlockWithAtoms) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "io/chain_ids.hpp"
 #include "io/gzip_input.hpp"
 #include "io/mmcif_selection.hpp"
+#include "io/pdb_completeness.hpp"
+#include "io/structure_completeness.hpp"
 #include "pdb_test_files.hpp"
 
 namespace tessel {
@@ -157,6 +160,37 @@ TEST(JobStructure, CompressedAndMmcifSelectionsStayInMemory) {
     EXPECT_EQ(std::string(e.what()), " Error -- NMR conformer/model #39 does not exist\n"
                                      " Last model # in PDB file " + cif.string() + " is 38");
   }
+}
+
+TEST(JobStructure, CompletenessOfStructuresHeldInMemory) {
+  // Residue 5 of 1l2y taken out of its PDB file, a gzip copy and its mmCIF file: each finds 1 of
+  // its 20 residues missing, number 5 (between 4 and 6).
+  std::string pdb, cif;
+  for (const std::string& line : testing::file_lines(data_file("1l2y.pdb")))
+    if (line.rfind("ATOM", 0) != 0 || line.substr(22, 4) != "   5") pdb += line + "\n";
+  for (const std::string& line : testing::file_lines(data_file("1l2y.cif"))) {
+    std::istringstream fields(line);
+    std::vector<std::string> f;
+    for (std::string v; fields >> v;) f.push_back(v);
+    if (f.empty() || f[0] != "ATOM" || f[16] != "5") cif += line + "\n";  // auth_seq_id
+  }
+  ScratchDir dir;
+  const auto on_disk = dir.write("cut.pdb", pdb);
+  const JobStructure gz = prepare_structure(dir.write("cut.pdb.gz", gzip(pdb)), {}, nullptr, Report{});
+  const JobStructure mm = prepare_structure(dir.write("cut.cif", cif), {}, nullptr, Report{});
+  const CompletenessReport reports[] = {check_pdb_completeness(on_disk, on_disk, false, false),
+                                        check_completeness(gz.memory, false, false),
+                                        check_completeness(mm.memory, false, false)};
+  for (const CompletenessReport& r : reports) {
+    ASSERT_EQ(r.chains.size(), 1u);
+    EXPECT_EQ(r.chains[0].chain_id, "A");
+    EXPECT_EQ(r.chains[0].sequence_length, 20);
+    EXPECT_EQ(r.chains[0].missing, 1);
+    ASSERT_EQ(r.chains[0].ranges.size(), 1u);
+    EXPECT_EQ(r.chains[0].ranges[0].first_number, 5);
+  }
+  EXPECT_EQ(reports[1].sequence_record, "SEQRES");
+  EXPECT_EQ(reports[2].sequence_record, "_entity_poly_seq");
 }
 
 }  // namespace
