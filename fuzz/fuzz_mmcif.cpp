@@ -9,7 +9,8 @@
 // Besides crashes and sanitizer reports it checks what the readers promise: the atom table's
 // names and models are in range; a scan, a selection and the pre-pass stop with tessel::Error or
 // give counts that the record stream repeats exactly; every record is 80 columns with the row's
-// own coordinates and a next line of at most 80; the typing gives types in 1..108.
+// own coordinates and a next line of at most 80; the typing gives types in 1..108. The
+// completeness check runs on what was read.
 #include <zlib.h>
 
 #include <cstddef>
@@ -22,10 +23,12 @@
 #include "io/atom_source.hpp"
 #include "io/atom_typing.hpp"
 #include "io/chain_ids.hpp"
+#include "io/completeness_warning.hpp"
 #include "io/gzip_input.hpp"
 #include "io/memory_stream.hpp"
 #include "io/mmcif_reader.hpp"
 #include "io/mmcif_selection.hpp"
+#include "io/structure_completeness.hpp"
 #include "fuzz_check.hpp"
 
 namespace {
@@ -90,6 +93,17 @@ void read_atoms(const StructureInMemory& memory, bool explicit_hydrogens) {
   }
   (void)composition_report(typer.composition());
   CHECK(atoms == expected);
+  // The completeness check of the structure in memory, with the promises fuzz_pdb checks.
+  for (const bool chain_selection : {false, true}) {
+    const CompletenessReport report = check_completeness(memory, chain_selection, explicit_hydrogens);
+    for (const ChainCompleteness& c : report.chains) {
+      int sum = 0;
+      for (const MissingRange& r : c.ranges) sum += r.count;
+      CHECK(sum == c.missing && c.missing > 0);
+      CHECK(!c.from_sequence || c.missing <= c.sequence_length);
+    }
+    (void)completeness_warning_lines(report);
+  }
 }
 
 void read_mmcif(std::string_view text, std::uint8_t flags) {
@@ -160,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if ((flags & 3) == 1) {
         read_mmcif(text, flags);
       } else {
-        read_atoms(StructureInMemory(PdbText{std::move(text)}), (flags & 4) != 0);
+        read_atoms(StructureInMemory(PdbText{std::move(text), {}}), (flags & 4) != 0);
       }
       break;
     }
