@@ -118,18 +118,19 @@ void read_mmcif(std::string_view text, std::uint8_t flags) {
   const ScanResult scan = scan_mmcif(structure);
   CHECK(scan.model_count == 0 || scan.model_count == static_cast<int>(structure.model_blocks));
   const std::vector<std::string> chains = split_chain_ids(scan.chains);
-  // The chain list reads back as the chain ids of the first model's ATOM rows, unless an id
-  // holds a comma or a blank (which no chain text can name).
+  // The chain list reads back as the chain ids of the first model's ATOM rows, unless an id is
+  // one that no chain text can name: a comma, or, among longer ids, one holding a blank.
   std::vector<std::string> listed;
-  bool plain = true;
+  bool one_character = true, no_blank = true;
   for (const MmcifAtom& a : structure.atoms) {
     if (a.model > 0) break;
     if (a.hetatm) continue;
     const std::string& id = structure.name(a.chain);
     if (listed.empty() || listed.back() != id) listed.push_back(id);
-    plain = plain && !id.empty() && (id == " " || id.find_first_of(", ") == std::string::npos);
+    one_character = one_character && id.size() == 1 && id != ",";
+    no_blank = no_blank && !id.empty() && id.find_first_of(", ") == std::string::npos;
   }
-  if (plain) CHECK(chains == listed);
+  if (one_character || no_blank) CHECK(chains == listed);
 
   RunSettings settings;
   settings.explicit_hydrogens = (flags & 4) != 0;

@@ -1,6 +1,7 @@
 // Chain identifiers as the user writes them and the reports show them: one character per chain
 // ("LH", the only form a PDB file's one-column chain ids need), or whole identifiers separated by
-// commas ("AA,B1", for the longer ids of mmCIF files; "AA," is the one chain AA).
+// commas ("AA,B1", for the longer ids of mmCIF files; "AA," is the one chain AA). The comma form
+// cannot name an id that holds a comma or a blank (the blank chain included).
 #pragma once
 
 #include <cstddef>
