@@ -23,9 +23,11 @@ struct SyntheticParticle {
   double molecular_weight = 14000.0;
   double rho0 = 0.334;
   bool with_shell = true;  // false: B = 0, so that δρ has no effect at all
+  double stretch = 1.0;    // a particle stretch times larger: every amplitude taken at stretch·s
 
   // The two components of each amplitude at s.
-  void amplitudes(double s, double (&a)[2], double (&c)[2], double (&b)[2]) const {
+  void amplitudes(double s_in, double (&a)[2], double (&c)[2], double (&b)[2]) const {
+    const double s = s_in * stretch;
     const double q = s * s;
     a[0] = 7500 * std::exp(-q * 36);
     a[1] = 900 * s * 6 * std::exp(-q * 25);
