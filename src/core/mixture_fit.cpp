@@ -132,10 +132,20 @@ struct SubsetSystem {
 
   // χ² per fitted point, or +∞.
   double chi2(double bb, std::size_t n_fit, int states) {
-    const NormalSolve r = solve_normal_bounded(std::span<const double>(g, p * p), std::span<const double>(h, p), bb,
-                                               std::span<const double>(bl, p), std::span<const double>(bu, p),
-                                               std::span<double>(x, p));
-    for (std::size_t j = p - static_cast<std::size_t>(states); j < p; ++j) {
+    const std::span<const double> gs(g, p * p), hs(h, p), los(bl, p), his(bu, p);
+    const std::span<double> xs(x, p);
+    const std::size_t first_state = p - static_cast<std::size_t>(states);
+    // Without the background only the weights have bounds: an unconstrained solution below
+    // zero means that the bounded one holds a weight at zero (a convex problem whose free
+    // minimum is infeasible has an active bound at its minimum), so the subset does not count.
+    NormalSolve r = solve_normal_bounded(gs, hs, bb, los, his, xs, first_state == 0);
+    if (r.bounded && first_state == 0) {
+      bool only_low = true;
+      for (std::size_t j = 0; j < p; ++j) only_low = only_low && x[j] <= bu[j];
+      if (only_low) return kInfinity;
+      r = solve_normal_bounded(gs, hs, bb, los, his, xs);
+    }
+    for (std::size_t j = first_state; j < p; ++j) {
       if (!(x[j] > kMixtureWeightLow)) return kInfinity;
     }
     return r.residual / static_cast<double>(n_fit);

@@ -5,7 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <limits>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace tessel {
 
@@ -50,6 +50,23 @@ class BestList {
   std::vector<ScoredSubset> heap_;
 };
 
+// Whether t without one of its items other than the one at `added` is a kept subset ranked
+// before `base`.
+bool found_earlier(const Subset& t, int added, std::size_t base,
+                   const std::unordered_map<Subset, std::size_t, SubsetHash>& rank) {
+  for (int drop = 0; drop < t.size; ++drop) {
+    if (drop == added) continue;
+    Subset other;
+    other.size = t.size - 1;
+    for (int i = 0, j = 0; i < t.size; ++i) {
+      if (i != drop) other.items[static_cast<std::size_t>(j++)] = t.items[static_cast<std::size_t>(i)];
+    }
+    const auto it = rank.find(other);
+    if (it != rank.end() && it->second < base) return true;
+  }
+  return false;
+}
+
 // Every subset of n of the candidates 0..k−1 in lexicographic order.
 void score_all(std::size_t k, int n, const SubsetScorer& score, BestList& best, SizeSearch& out) {
   Subset s;
@@ -68,12 +85,20 @@ void score_all(std::size_t k, int n, const SubsetScorer& score, BestList& best, 
   }
 }
 
-// Each kept subset of size n − 1 extended by every candidate not in it.
+// Each kept subset of size n − 1 extended by every candidate not in it. A result is scored only
+// from the best-ranked kept subset it contains, so each distinct one once: when the added
+// candidate c belongs to some kept subset, the others of the result's subsets that contain c
+// are looked up among the kept ones.
 void extend_beam(std::size_t k, const std::vector<ScoredSubset>& beam, const SubsetScorer& score,
                  BestList& best, SizeSearch& out) {
-  std::unordered_set<Subset, SubsetHash> seen;
-  for (const ScoredSubset& base : beam) {
-    const Subset& s = base.subset;
+  std::unordered_map<Subset, std::size_t, SubsetHash> rank;
+  std::vector<bool> in_beam(k, false);
+  for (std::size_t r = 0; r < beam.size(); ++r) {
+    rank.emplace(beam[r].subset, r);
+    for (int i = 0; i < beam[r].subset.size; ++i) in_beam[beam[r].subset.items[static_cast<std::size_t>(i)]] = true;
+  }
+  for (std::size_t r = 0; r < beam.size(); ++r) {
+    const Subset& s = beam[r].subset;
     int next = 0;  // s.items[next] is the next item of s at or above c
     for (std::uint32_t c = 0; c < k; ++c) {
       if (next < s.size && s.items[static_cast<std::size_t>(next)] == c) {
@@ -82,7 +107,7 @@ void extend_beam(std::size_t k, const std::vector<ScoredSubset>& beam, const Sub
       }
       int added = 0;
       const Subset t = with_item(s, c, &added);
-      if (!seen.insert(t).second) continue;
+      if (in_beam[c] && found_earlier(t, added, r, rank)) continue;
       best.offer(t, score(t, added));
       ++out.scored;
     }
