@@ -104,6 +104,8 @@ void apply_inputs(const ClassifiedInputs& inputs, RunSettings& settings) {
 }
 
 int batch_job_count(const RunSettings& settings) {
+  // An ensemble or a mixture takes every structure file into its one job.
+  if ((settings.ensemble || settings.mixture_states > 0) && !settings.structure_files.empty()) return 1;
   const std::size_t n = std::max(settings.structure_files.size(), settings.save_files.size());
   return std::max(1, static_cast<int>(n));
 }

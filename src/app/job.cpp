@@ -10,6 +10,7 @@
 #include <span>
 
 #include "app/curve_stage.hpp"
+#include "app/ensemble_stage.hpp"
 #include "app/extended_fit_stage.hpp"
 #include "app/fit_stage.hpp"
 #include "app/input_files.hpp"
@@ -27,6 +28,7 @@
 #include "io/amplitude_files.hpp"
 #include "io/atom_typing.hpp"
 #include "io/curve_warnings.hpp"
+#include "io/ensemble_report.hpp"
 #include "io/envelope_file.hpp"
 #include "io/extended_fit_record.hpp"
 #include "io/fit_results.hpp"
@@ -127,6 +129,12 @@ class JobRun {
   void report_model();
   void write_envelope_coefficients();
   void predict();
+  // Every model of the structure files as one ensemble (--ensemble, --mixture).
+  void run_ensemble();
+  void average_members();
+  // The intensity or the fit, from the partial curves and molecular quantities set.
+  void predict_or_fit();
+  void write_spread(const Prediction& p);
   void evaluate(Prediction& p) const;
   void derive(Prediction& p) const;
   void require_finite_intensity(const Prediction& p) const;
@@ -168,9 +176,15 @@ class JobRun {
   bool envelope_file_written_ = false;
   int restored_directions_ = 0;    // a job on a save file: the directions of its grid
   JobExtras extras_;               // the picture and the record of the job
+  std::optional<EnsembleBuild> ensemble_;  // an ensemble job: its members' curves
+  std::vector<std::string> member_labels_;
 };
 
 void JobRun::run() {
+  if (settings_.ensemble || settings_.mixture_states > 0) {
+    run_ensemble();
+    return;
+  }
   if (settings_.mode == RunMode::from_save_file) {
     // A job on a save file restores the grids, the structure name and the amplitudes from it
     // and joins at the intensity stage.
@@ -499,7 +513,11 @@ void JobRun::predict() {
 
   normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
   partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
+  predict_or_fit();
+}
 
+void JobRun::predict_or_fit() {
+  const AtomSums& sums = model_.structure.sums;
   if (interactive())
     settings_.fit_wanted = env_.dialogue->ask_yes_no(" Fit the experimental curve",
                                                      settings_.fit_wanted ? 'Y' : 'N') == 'Y';
@@ -587,6 +605,7 @@ void JobRun::finish_prediction(const Prediction& p) {
 
   write_intensity(p);
   write_amplitudes(p);
+  write_spread(p);
   end_job(summary_prediction_line(structure_name_, p.rg_slope));
 }
 
@@ -658,10 +677,9 @@ void JobRun::fit_curve() {
   record.intensity_curve = intensity_curve_record(s_grid_, p.intensity, partial_.atoms, scaled.excluded, scaled.shell);
 
   write_fit(p, fit, inputs.data, curve.read_errors);
-  if (settings_.keep) {
-    write_intensity(p);
-    write_amplitudes(p);
-  }
+  if (settings_.keep || ensemble_) write_intensity(p);
+  if (settings_.keep) write_amplitudes(p);
+  write_spread(p);
   end_job(fit_summary_line(structure_name_, p.rg_slope, run_number_, fit.chi2));
 }
 
@@ -763,6 +781,8 @@ void JobRun::write_intensity(const Prediction& p) {
 }
 
 void JobRun::write_amplitudes(const Prediction& p) {
+  // The members' amplitudes are not kept: an ensemble has curves only.
+  if (ensemble_) return;
   const std::vector<std::complex<double>> alm =
       net_amplitudes(model_.structure.atoms, model_.structure.solvent, model_.shell, p.scale,
                      p.delta_rho);
@@ -773,6 +793,95 @@ void JobRun::write_amplitudes(const Prediction& p) {
     log_ << saved_line(kSavedAmplitudes, file, Destination::log);
     extras_.add_output(file, "amplitudes");
   } else {
+    env_.output_failed = true;
+  }
+}
+
+void JobRun::run_ensemble() {
+  const std::vector<std::string>& files = settings_.structure_files;
+  for (const std::string& file : files)
+    if (!env_.platform.exists(file)) throw Error(" Error -- File does not exist " + file);
+  structure_name_ = files.front();
+  const std::vector<EnsembleMemberId> members = ensemble_members(files);
+  for (const EnsembleMemberId& m : members) member_labels_.push_back(member_label(m));
+
+  take_output_name(choose_output_name(output_stem(structure_name_), settings_.prefix, env_.platform));
+  env_.console << output_file_list(base_name_, {false, settings_.mode, settings_.fit_wanted},
+                                   {settings_.plot_format, settings_.json_record});
+  open_log(log_header(env_.start_stamp));
+  set_up_real_space_grid();
+  set_up_reciprocal_grid();
+  write_structure_heading();
+
+  ModelRequest request;
+  request.explicit_hydrogens = settings_.explicit_hydrogens;
+  request.new_atom_naming = settings_.new_atom_naming;
+  request.s = s_grid_;
+  request.tables = tables_.get();
+  request.loops = env_.loops;
+  ensemble_ = build_ensemble(members, settings_, request, report());
+  model_ = std::move(ensemble_->first);
+  ensemble_->first = ScatteringModel{};
+  warnings_.insert(warnings_.end(), model_.warnings.begin(), model_.warnings.end());
+  report_model();
+  if (members.size() == 1) warn(single_member_note(members.front().file));
+  average_members();
+  predict_or_fit();
+}
+
+// The mean curves stand for the job's curves, the members' mean quantities for its quantities.
+void JobRun::average_members() {
+  const Ensemble& ensemble = ensemble_->ensemble;
+  const MemberSpread spread = member_spread(ensemble);
+  both(ensemble_lines(ensemble.size(), spread));
+  extras_.record().extra["ensemble"] = ensemble_section(member_labels_, spread);
+
+  EnsembleAverage average = average_ensemble(ensemble);
+  partial_ = std::move(average.mean);
+  const MemberScalars mean = ensemble_scalars(ensemble, average.reference);
+  AtomSums& sums = model_.structure.sums;
+  sums.atoms = mean.n_atoms;
+  sums.dummy_residues = mean.n_dummy_residues;
+  model_.structure.electron_rg = mean.electron_rg;
+  model_.structure.shape_rg = mean.shape_rg;
+  model_.statistics.shell_rg = mean.shell_rg;
+  model_.statistics.shell_volume = mean.shell_volume;
+  model_.statistics.volume = mean.envelope_volume;
+  molecular_ = molecular_quantities(mean.molecular_weight, mean.displaced_volume, mean.n_atoms,
+                                    mean.n_dummy_residues);
+  MolecularReport q;
+  q.molecular_weight = molecular_.molecular_weight;
+  q.dry_volume = molecular_.dry_volume;
+  q.displaced_volume = molecular_.reported_volume;
+  q.atomic_radius = molecular_.average_atom.radius;
+  q.residues = model_.residues;
+  q.dummy_residues = sums.dummy_residues;
+  q.bases = model_.bases;
+  both(molecular_report(q));
+  extras_.record().structure = structure_record(model_, &molecular_);
+}
+
+void JobRun::write_spread(const Prediction& p) {
+  if (!ensemble_) return;
+  const EnsembleReference reference = ensemble_reference(ensemble_->ensemble);
+  const IntensitySpread spread =
+      intensity_spread(ensemble_->ensemble, reference, s_grid_, p.scale, p.delta_rho);
+  const std::string file = output_file(".sdv");
+  created_files_.push_back(file);
+  std::ofstream out(file, std::ios::trunc);
+  bool ok = static_cast<bool>(out) &&
+            write_spread_file(out, ensemble_->ensemble.size(), s_grid_, p.intensity, spread.deviation);
+  if (out.is_open()) {
+    out.close();
+    ok = ok && static_cast<bool>(out);
+  }
+  if (ok) {
+    env_.console << " Ensemble spread saved to file " << file << '\n';
+    log_ << " Ensemble spread saved to file " << file << '\n';
+    extras_.add_output(file, "ensemble_spread");
+  } else {
+    if (out.is_open() || env_.platform.exists(file)) env_.platform.remove(file);
+    both(saving_error(file));
     env_.output_failed = true;
   }
 }

@@ -47,7 +47,7 @@ using value_kind::kRequired;
 }  // namespace
 
 // long name, short letter, value kind, code, help, value name
-constexpr std::array<OptionSpec, 38> kOptionTable = {{
+constexpr std::array<OptionSpec, 40> kOptionTable = {{
     {"lm", ' ', kRequired, kHarmonicOrder, "", ""},
     {"lmax", ' ', kRequired, kHarmonicOrder, "", ""},
     {"fb", ' ', kRequired, kFibonacciOrder, "", ""},
@@ -86,6 +86,8 @@ constexpr std::array<OptionSpec, 38> kOptionTable = {{
     {"json", ' ', kNone, kJson, "Record of each job as JSON", ""},
     {"help-extra", ' ', kNone, kHelpExtra, "Print the further long options and exit", ""},
     {"fit", ' ', kRequired, kFitMode, "Search of the solvent parameters (default or extended)", "MODE"},
+    {"ensemble", ' ', kNone, kEnsemble, "Every model of the structure files is a member of one ensemble", ""},
+    {"mixture", ' ', kRequired, kMixture, "Best mixtures of up to N of the models for the data file", "N"},
 }};
 
 namespace {
@@ -93,6 +95,8 @@ constexpr ExtraHelpEntry kExtraHelpRows[] = {
     {"--plot FORMAT", "picture of each fit and prediction, png, svg or pdf (base name + .png ...)"},
     {"--json", "record of each job in JSON (base name + .json)"},
     {"--fit MODE", "default or extended (also the shell width, a weaker damping, a free constant)"},
+    {"--ensemble", "all models of the structure files as one ensemble: mean curve (.int), spread (.sdv)"},
+    {"--mixture N", "best mixtures of 1..N (at most 5) of the models for the data file (.fit, log)"},
     {"--help-extra", "print this list and exit"},
 };
 }  // namespace
@@ -413,6 +417,8 @@ ParseOutcome parse_command_line(std::span<const std::string> args,
         s.plot_format = v;
         break;
       case kJson: s.json_record = true; break;
+      case kEnsemble: s.ensemble = true; break;
+      case kMixture: s.mixture_states = validate::integer("mixture", v, 1, 5); break;
       case kHelpExtra:
         outcome.action = ParseOutcome::Action::print_and_exit;
         outcome.text = extra_help_text();

@@ -77,6 +77,8 @@ inline constexpr int kNoSummary = 25;
 inline constexpr int kFitMode = 26;
 inline constexpr int kPlot = 27;
 inline constexpr int kJson = 28;
+inline constexpr int kEnsemble = 29;
+inline constexpr int kMixture = 30;
 inline constexpr int kHelp = 101;
 inline constexpr int kVersion = 102;
 inline constexpr int kHelpExtra = 103;
@@ -85,7 +87,7 @@ inline constexpr int kHelpExtra = 103;
 // This program's tables. Aliases share a code; `nosmy`, `def` and the long aliases are
 // accepted but not listed in the help. The rows after `version` are the newer long options,
 // listed by the extra help instead.
-extern const std::array<OptionSpec, 38> kOptionTable;
+extern const std::array<OptionSpec, 40> kOptionTable;
 extern const std::array<ArgumentSpec, 1> kArgumentTable;
 
 // What one parser call found: an option's code and value (empty when it has none), a

@@ -60,6 +60,10 @@ struct RunSettings {
   std::string plot_format;         // "png", "svg" or "pdf": a picture per fit and prediction
   bool json_record = false;        // a JSON record per job
 
+  // Ensembles: every model of the structure files is a member of one job's ensemble.
+  bool ensemble = false;           // --ensemble: the ensemble average and spread
+  int mixture_states = 0;          // --mixture N: the best mixtures of 1..N members; 0 = none
+
   // Inputs, in command-line order.
   std::vector<std::string> input_files;
   std::vector<std::string> structure_files;

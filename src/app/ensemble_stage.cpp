@@ -1,0 +1,78 @@
+// The members of an ensemble job, one model at a time: selection, amplitudes, partial curves.
+#include "app/ensemble_stage.hpp"
+
+#include <algorithm>
+
+#include "core/errors.hpp"
+#include "core/intensity.hpp"
+#include "io/pdb_selection.hpp"
+
+namespace tessel {
+
+std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& files) {
+  std::vector<EnsembleMemberId> members;
+  for (const std::string& file : files) {
+    const ScanResult scan = scan_structure_file(file);
+    if (scan.model_count == 0) {
+      members.push_back({file, 0});
+      continue;
+    }
+    for (int m = 1; m <= scan.model_count; ++m) members.push_back({file, m});
+  }
+  return members;
+}
+
+std::string member_label(const EnsembleMemberId& member) {
+  if (member.model == 0) return member.file;
+  return member.file + " model " + std::to_string(member.model);
+}
+
+namespace {
+
+MemberScalars member_scalars(const ScatteringModel& model, const MolecularQuantities& molecular) {
+  MemberScalars m;
+  m.n_atoms = model.structure.sums.atoms;
+  m.n_dummy_residues = model.structure.sums.dummy_residues;
+  m.displaced_volume = molecular.displaced_volume;
+  m.molecular_weight = molecular.molecular_weight;
+  m.electron_rg = model.structure.electron_rg;
+  m.shape_rg = model.structure.shape_rg;
+  m.shell_rg = model.statistics.shell_rg;
+  m.shell_volume = model.statistics.shell_volume;
+  m.envelope_volume = model.statistics.volume;
+  return m;
+}
+
+}  // namespace
+
+EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
+                             const RunSettings& settings, ModelRequest request,
+                             const Report& report) {
+  EnsembleBuild build;
+  build.ensemble = Ensemble(request.s.size());
+  build.members = members;
+  const Report quiet{};
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    RunSettings one = settings;
+    one.model_number = members[i].model;
+    one.model_selection = members[i].model >= 1;
+    // The filtered copy of the member's model lives until its amplitudes are computed.
+    JobStructure structure = prepare_structure(members[i].file, one, nullptr, quiet);
+    request.structure = structure.path;
+    request.sequence_file = i == 0 ? std::filesystem::path(members[i].file) : std::filesystem::path();
+    request.chain_selection = structure.selection.chain_selection;
+    ScatteringModel model = compute_scattering_model(request, i == 0 ? report : quiet);
+    structure.copy.remove();
+    const AtomSums& sums = model.structure.sums;
+    const MolecularQuantities molecular =
+        molecular_quantities(sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms,
+                             sums.dummy_residues);
+    normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
+    build.ensemble.add(partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
+                       member_scalars(model, molecular));
+    if (i == 0) build.first = std::move(model);
+  }
+  return build;
+}
+
+}  // namespace tessel
