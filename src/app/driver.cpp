@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/banner.hpp"
+#include "app/ensemble_stage.hpp"
 #include "app/input_files.hpp"
 #include "app/job.hpp"
 #include "app/options.hpp"
@@ -29,6 +30,7 @@ std::vector<std::string> set_up_batch(std::span<const std::string> args, RunSett
   const ClassifiedInputs inputs = classify_input_files(
       settings.input_files, [&platform](const std::string& name) { return platform.exists(name); });
   apply_inputs(inputs, settings);
+  check_ensemble_inputs(settings);
   if (inputs.data.size() == 1 && !settings.no_summary)
     append_summary(platform, err, summary_data_file_line(settings.data_file));
   return rerun_arguments(platform.own_executable(args.front()), settings);

@@ -22,6 +22,25 @@ std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& f
   return members;
 }
 
+void check_ensemble_inputs(const RunSettings& settings) {
+  const int n = settings.mixture_states;
+  if (!settings.ensemble && n == 0) return;
+  const std::string option = n > 0 ? "--mixture" : "--ensemble";
+  if (!settings.save_files.empty() || settings.structure_files.empty())
+    throw Error(" Error -- " + option + " takes structure files (.pdb, .ent), not save files", 1);
+  if (settings.data_files.size() > 1)
+    throw Error(" Error -- " + option + " fits one data file, " +
+                    std::to_string(settings.data_files.size()) + " were given", 1);
+  if (n == 0) return;
+  if (settings.data_files.empty())
+    throw Error(" Error -- --mixture needs an experimental data file to fit", 1);
+  const std::size_t members = ensemble_members(settings.structure_files).size();
+  if (members < static_cast<std::size_t>(n))
+    throw Error(" Error -- --mixture " + std::to_string(n) + " needs at least " +
+                    std::to_string(n) + " states; the structure files hold " +
+                    std::to_string(members), 1);
+}
+
 std::string member_label(const EnsembleMemberId& member) {
   if (member.model == 0) return member.file;
   return member.file + " model " + std::to_string(member.model);

@@ -22,6 +22,11 @@ struct EnsembleMemberId {
 // The members of the files in their order, each file's models in the order of their numbers.
 std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& files);
 
+// The inputs an ensemble or mixture run needs, checked before any work: structure files only,
+// at most one data file, and for --mixture N one data file and at least N members. Throws
+// tessel::Error (status 1) with the reason.
+void check_ensemble_inputs(const RunSettings& settings);
+
 // The label of a member in the log and the record: "file" or "file model 3".
 std::string member_label(const EnsembleMemberId& member);
 

@@ -24,12 +24,14 @@
 #include "core/form_factors.hpp"
 #include "core/harmonic_tables.hpp"
 #include "core/intensity.hpp"
+#include "core/mixture_fit.hpp"
 #include "core/s_grid.hpp"
 #include "io/amplitude_files.hpp"
 #include "io/atom_typing.hpp"
 #include "io/curve_warnings.hpp"
 #include "io/ensemble_report.hpp"
 #include "io/envelope_file.hpp"
+#include "io/mixture_report.hpp"
 #include "io/extended_fit_record.hpp"
 #include "io/fit_results.hpp"
 #include "io/fortran_format.hpp"
@@ -135,6 +137,8 @@ class JobRun {
   // The intensity or the fit, from the partial curves and molecular quantities set.
   void predict_or_fit();
   void write_spread(const Prediction& p);
+  // --mixture N: the best mixtures of 1..N members for the data file.
+  void fit_mixture_curve();
   void evaluate(Prediction& p) const;
   void derive(Prediction& p) const;
   void require_finite_intensity(const Prediction& p) const;
@@ -826,7 +830,63 @@ void JobRun::run_ensemble() {
   report_model();
   if (members.size() == 1) warn(single_member_note(members.front().file));
   average_members();
+  if (settings_.mixture_states > 0) {
+    fit_mixture_curve();
+    return;
+  }
   predict_or_fit();
+}
+
+void JobRun::fit_mixture_curve() {
+  CurveRequest request;
+  request.data_file = settings_.data_file;
+  request.subtract_constant = settings_.subtract_constant;
+  request.angular_units = settings_.angular_units;
+  request.rho0 = settings_.rho0;
+  request.keep_read_errors = true;
+  request.model_s = s_grid_;
+  request.rg_atoms = model_.structure.electron_rg;
+  PreparedCurve curve = prepare_experimental_curve(request, nullptr, report());
+  warnings_.insert(warnings_.end(), curve.warnings.begin(), curve.warnings.end());
+  extras_.record().data = data_record(curve);
+
+  const FitData& data = curve.data;
+  const MixtureGrid grid =
+      default_mixture_grid(data, molecular_.average_atom.radius, settings_.use_default_parameters);
+  MixtureSettings mixture;
+  mixture.max_states = settings_.mixture_states;
+  const MixtureResult result = fit_mixture(ensemble_->ensemble, s_grid_, data, grid, mixture,
+                                           curve.rho0, data.a_out, env_.loops);
+  both(mixture_log_lines(result, member_labels_));
+  extras_.record().extra["mixture"] = mixture_section(result, member_labels_);
+  if (result.preferred_size == 0)
+    throw Error(" Error -- No mixture of the states fits " + curve.data_file +
+                " with every weight above zero");
+  const MixtureSize& best = result.sizes.at(static_cast<std::size_t>(result.preferred_size - 1));
+  const MixtureEvaluation& e = best.evaluation;
+
+  // The .fit file holds the preferred mixture: its weights are in its curve, the scale is 1.
+  FitResult fit;
+  fit.parameters.contrast = best.parameters.contrast;
+  fit.parameters.radius = best.parameters.radius;
+  fit.reported_volume = best.parameters.volume_factor * molecular_.displaced_volume +
+                        kDummyResidueVolume * model_.structure.sums.dummy_residues;
+  fit.scale = 1.0;
+  fit.background = e.background;
+  fit.a_out = data.a_out;
+  fit.chi2 = e.chi2;
+  fit.fitted = e.fitted;
+  fit.intensity = e.intensity;
+  Prediction p;
+  p.delta_rho = best.parameters.contrast;
+  p.atomic_radius = best.parameters.radius;
+  p.intensity = e.intensity;
+  p.rg_slope = slope_rg(s_grid_, p.intensity);
+  if (const auto poor = poor_fit_warning(fit.chi2, curve.data_file, curve.units_code)) warn(*poor);
+  log_ << output_files_heading();
+  write_fit(p, fit, data, curve.read_errors);
+  end_job(fit_summary_line(structure_name_, p.rg_slope, run_number_, fit.chi2) +
+          mixture_summary_lines(result, member_labels_));
 }
 
 // The mean curves stand for the job's curves, the members' mean quantities for its quantities.
