@@ -23,7 +23,7 @@ nlohmann::ordered_json spread_json(const ValueSpread& v) {
 }  // namespace
 
 std::string ensemble_lines(std::size_t members, const MemberSpread& spread) {
-  std::string text = labelled_line(" Ensemble members", static_cast<long long>(members));
+  std::string text = labelled_line("Ensemble members", static_cast<long long>(members));
   text += spread_line("Ensemble Rg (electron density), A", spread.electron_rg);
   text += spread_line("Ensemble Rg (atom centres), A", spread.shape_rg);
   text += spread_line("Ensemble envelope volume, A^3", spread.envelope_volume);
