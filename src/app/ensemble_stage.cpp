@@ -5,6 +5,7 @@
 
 #include "core/errors.hpp"
 #include "core/intensity.hpp"
+#include "io/model_split.hpp"
 #include "io/pdb_selection.hpp"
 
 namespace tessel {
@@ -71,26 +72,34 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   build.ensemble = Ensemble(request.s.size());
   build.members = members;
   const Report quiet{};
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    RunSettings one = settings;
-    one.model_number = members[i].model;
-    one.model_selection = members[i].model >= 1;
-    // The filtered copy of the member's model lives until its amplitudes are computed.
-    JobStructure structure = prepare_structure(members[i].file, one, nullptr, quiet);
-    request.structure = structure.path;
-    request.sequence_file = i == 0 ? std::filesystem::path(members[i].file) : std::filesystem::path();
-    request.chain_selection = structure.selection.chain_selection;
-    ScatteringModel model = compute_scattering_model(request, i == 0 ? report : quiet);
-    structure.copy.remove();
-    const AtomSums& sums = model.structure.sums;
-    const MolecularQuantities molecular =
-        molecular_quantities(sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms,
-                             sums.dummy_residues);
-    normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
-    build.ensemble.add(partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
-                       member_scalars(model, molecular));
-    if (i == 0) build.first = std::move(model);
+  std::vector<std::string> files;
+  for (const EnsembleMemberId& m : members)
+    if (files.empty() || files.back() != m.file) files.push_back(m.file);
+  for (const std::string& file : files) {
+    for_each_model(file, [&](int ordinal, const std::filesystem::path& copy) {
+      // The model's own copy is filtered as `-nmr` filters the model in the whole file.
+      RunSettings one = settings;
+      one.model_number = ordinal >= 1 ? 1 : 0;
+      one.model_selection = ordinal >= 1;
+      JobStructure structure = prepare_structure(copy, one, nullptr, quiet);
+      const bool first = build.ensemble.empty();
+      request.structure = structure.path;
+      request.sequence_file = first ? std::filesystem::path(file) : std::filesystem::path();
+      request.chain_selection = structure.selection.chain_selection;
+      ScatteringModel model = compute_scattering_model(request, first ? report : quiet);
+      structure.copy.remove();
+      const AtomSums& sums = model.structure.sums;
+      const MolecularQuantities molecular = molecular_quantities(
+          sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms, sums.dummy_residues);
+      normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
+      build.ensemble.add(
+          partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
+          member_scalars(model, molecular));
+      if (first) build.first = std::move(model);
+    });
   }
+  if (build.ensemble.size() != members.size())
+    throw Error(" Error -- The structure files changed while they were read");
   return build;
 }
 
