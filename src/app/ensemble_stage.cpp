@@ -2,6 +2,7 @@
 #include "app/ensemble_stage.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/errors.hpp"
 #include "core/intensity.hpp"
@@ -75,6 +76,42 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   std::vector<std::string> files;
   for (const EnsembleMemberId& m : members)
     if (files.empty() || files.back() != m.file) files.push_back(m.file);
+
+  // After the first member (computed with the job's threads, its lines reported) the members
+  // go in batches, one member per thread of the run's pool, each computed in one thread.
+  WorkerPool* pool = request.loops.pool;
+  const std::size_t batch_size = pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1;
+  std::vector<JobStructure> batch;
+  const auto add_member = [&build](ScatteringModel model) {
+    const AtomSums& sums = model.structure.sums;
+    const MolecularQuantities molecular = molecular_quantities(
+        sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms, sums.dummy_residues);
+    normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
+    build.ensemble.add(
+        partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
+        member_scalars(model, molecular));
+    if (build.ensemble.size() == 1) build.first = std::move(model);
+  };
+  const auto run_batch = [&] {
+    std::vector<std::optional<ScatteringModel>> models(batch.size());
+    const auto compute = [&](int task, int) {
+      ModelRequest one = request;
+      one.structure = batch[static_cast<std::size_t>(task)].path;
+      one.sequence_file.clear();
+      one.chain_selection = batch[static_cast<std::size_t>(task)].selection.chain_selection;
+      one.loops.threads = 1;
+      one.loops.pool = nullptr;
+      models[static_cast<std::size_t>(task)] = compute_scattering_model(one, quiet);
+    };
+    if (pool != nullptr && batch.size() > 1) {
+      pool->run(static_cast<int>(batch.size()), compute);
+    } else {
+      for (std::size_t i = 0; i < batch.size(); ++i) compute(static_cast<int>(i), 0);
+    }
+    for (auto& model : models) add_member(std::move(*model));
+    batch.clear();
+  };
+
   for (const std::string& file : files) {
     for_each_model(file, [&](int ordinal, const std::filesystem::path& copy) {
       // The model's own copy is filtered as `-nmr` filters the model in the whole file.
@@ -82,22 +119,18 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
       one.model_number = ordinal >= 1 ? 1 : 0;
       one.model_selection = ordinal >= 1;
       JobStructure structure = prepare_structure(copy, one, nullptr, quiet);
-      const bool first = build.ensemble.empty();
-      request.structure = structure.path;
-      request.sequence_file = first ? std::filesystem::path(file) : std::filesystem::path();
-      request.chain_selection = structure.selection.chain_selection;
-      ScatteringModel model = compute_scattering_model(request, first ? report : quiet);
-      structure.copy.remove();
-      const AtomSums& sums = model.structure.sums;
-      const MolecularQuantities molecular = molecular_quantities(
-          sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms, sums.dummy_residues);
-      normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
-      build.ensemble.add(
-          partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
-          member_scalars(model, molecular));
-      if (first) build.first = std::move(model);
+      if (build.ensemble.empty() && batch.empty()) {
+        request.structure = structure.path;
+        request.sequence_file = file;
+        request.chain_selection = structure.selection.chain_selection;
+        add_member(compute_scattering_model(request, report));
+        return;
+      }
+      batch.push_back(std::move(structure));
+      if (batch.size() >= batch_size) run_batch();
     });
   }
+  run_batch();
   if (build.ensemble.size() != members.size())
     throw Error(" Error -- The structure files changed while they were read");
   return build;
