@@ -6,20 +6,36 @@
 
 #include "core/errors.hpp"
 #include "core/intensity.hpp"
+#include "io/job_structure.hpp"
 #include "io/model_split.hpp"
+#include "io/structure_format.hpp"
 #include "io/pdb_selection.hpp"
 
 namespace tessel {
 
+namespace {
+
+// A plain PDB file is read once and its models handed out as temporary files; a compressed or
+// mmCIF file is read into memory and its models are selected there.
+bool plain_pdb(const std::string& file) {
+  const auto kind = structure_file_kind(file);
+  return !kind || (kind->format == StructureFormat::Pdb && !kind->gzip);
+}
+
+int model_count(const std::string& file) {
+  if (plain_pdb(file)) return scan_structure_file(file).model_count;
+  RunSettings whole;
+  return prepare_structure(file, whole, nullptr, Report{}).model_count;
+}
+
+}  // namespace
+
 std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& files) {
   std::vector<EnsembleMemberId> members;
   for (const std::string& file : files) {
-    const ScanResult scan = scan_structure_file(file);
-    if (scan.model_count == 0) {
-      members.push_back({file, 0});
-      continue;
-    }
-    for (int m = 1; m <= scan.model_count; ++m) members.push_back({file, m});
+    const int models = model_count(file);
+    if (models == 0) members.push_back({file, 0});
+    for (int m = 1; m <= models; ++m) members.push_back({file, m});
   }
   return members;
 }
@@ -113,6 +129,24 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   };
 
   for (const std::string& file : files) {
+    if (!plain_pdb(file)) {
+      run_batch();  // the members before this file's, in order
+      // Each model selected in memory, as `-nmr` selects it; the file is read once per model.
+      for (const EnsembleMemberId& m : members) {
+        if (m.file != file) continue;
+        RunSettings one = settings;
+        one.model_number = m.model;
+        one.model_selection = m.model >= 1;
+        const JobStructure structure = prepare_structure(file, one, nullptr, quiet);
+        request.structure = structure.path;
+        request.in_memory = &structure.memory;
+        request.sequence_file = build.ensemble.empty() ? std::filesystem::path(file) : std::filesystem::path();
+        request.chain_selection = structure.selection.chain_selection;
+        add_member(compute_scattering_model(request, build.ensemble.empty() ? report : quiet));
+      }
+      request.in_memory = nullptr;
+      continue;
+    }
     for_each_model(file, [&](int ordinal, const std::filesystem::path& copy) {
       // The model's own copy is filtered as `-nmr` filters the model in the whole file.
       RunSettings one = settings;
