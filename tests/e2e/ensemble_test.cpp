@@ -91,6 +91,18 @@ TEST(Ensemble, EqualsMeanOfSingleModelRunsAndReportsSpread) {
   EXPECT_NE(one.out.find(" Warning: one.pdb holds one model: the ensemble has one member"), std::string::npos);
 }
 
+// The models of an mmCIF file are the members as those of its PDB twin: the same curves.
+TEST(Ensemble, MmcifModelsAreTheMembersOfThePdbTwin) {
+  TempDir dir;
+  dir.copy_data("1l2y.cif");
+  dir.copy_data("1l2y.pdb");
+  ASSERT_EQ(run_tessel(dir.path(), {"1l2y.cif", "--ensemble", "-p", "cif"}).status, 0);
+  ASSERT_EQ(run_tessel(dir.path(), {"1l2y.pdb", "--ensemble", "-p", "pdb"}).status, 0);
+  EXPECT_EQ(rows(dir.path() / "cif.int"), rows(dir.path() / "pdb.int"));
+  EXPECT_EQ(read_file(dir.path() / "cif.sdv"), read_file(dir.path() / "pdb.sdv"));
+  EXPECT_NE(read_file(dir.path() / "cif.log").find(labelled("Ensemble members", "38")), std::string::npos);
+}
+
 // Three states (model 1, model 1 stretched by 1.3, model 2); data 0.3·I(model 1) + 0.7·I(stretched)
 // with 0.3 % errors and Gaussian noise of that size. Two states are preferred, with those
 // fractions within 0.05.
