@@ -883,6 +883,7 @@ void JobRun::fit_mixture_curve() {
   p.intensity = e.intensity;
   p.rg_slope = slope_rg(s_grid_, p.intensity);
   if (const auto poor = poor_fit_warning(fit.chi2, curve.data_file, curve.units_code)) warn(*poor);
+  extras_.record().fit_curve = fit_curve_record(data.s_e, data.i_e, curve.read_errors, e.fitted);
   log_ << output_files_heading();
   write_fit(p, fit, data, curve.read_errors);
   end_job(fit_summary_line(structure_name_, p.rg_slope, run_number_, fit.chi2) +
