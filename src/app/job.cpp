@@ -877,12 +877,15 @@ void JobRun::fit_mixture_curve() {
   fit.chi2 = e.chi2;
   fit.fitted = e.fitted;
   fit.intensity = e.intensity;
+  fit.subtract_constant = data.subtract_constant;
+  fit.points_used = e.n_fit;
   Prediction p;
   p.delta_rho = best.parameters.contrast;
   p.atomic_radius = best.parameters.radius;
   p.intensity = e.intensity;
   p.rg_slope = slope_rg(s_grid_, p.intensity);
   if (const auto poor = poor_fit_warning(fit.chi2, curve.data_file, curve.units_code)) warn(*poor);
+  extras_.record().fit = fit_record(fit, curve.rho0);
   extras_.record().fit_curve = fit_curve_record(data.s_e, data.i_e, curve.read_errors, e.fitted);
   log_ << output_files_heading();
   write_fit(p, fit, data, curve.read_errors);
