@@ -810,8 +810,28 @@ void JobRun::run_ensemble() {
   for (const EnsembleMemberId& m : members) member_labels_.push_back(member_label(m));
 
   take_output_name(choose_output_name(output_stem(structure_name_), settings_.prefix, env_.platform));
-  env_.console << output_file_list(base_name_, {false, settings_.mode, settings_.fit_wanted},
-                                   {settings_.plot_format, settings_.json_record});
+  // An ensemble writes its spread where a structure writes its amplitudes, and in a fit its
+  // mean curve as well; a mixture writes the log and the fit only.
+  std::string files_text = output_file_list(base_name_, {false, settings_.mode, settings_.fit_wanted},
+                                            {settings_.plot_format, settings_.json_record});
+  const auto entry = [this](std::string_view extension, std::string_view what) {
+    std::string text(" ");
+    text += output_file(extension);
+    text += " -- ";
+    text += what;
+    text += '\n';
+    return text;
+  };
+  const std::string amplitudes_entry = entry(".alm", "net partial amplitudes   (binary)");
+  const std::string spread_entry = entry(".sdv", "ensemble spread          (ASCII)");
+  const std::string fit_entry = entry(".fit", "fit to experimental data (ASCII)");
+  const std::string mean_entry = entry(".int", "scattering intensities   (ASCII)");
+  if (const std::size_t at = files_text.find(amplitudes_entry); at != std::string::npos)
+    files_text.replace(at, amplitudes_entry.size(), spread_entry);
+  else if (const std::size_t fit_at = files_text.find(fit_entry);
+           fit_at != std::string::npos && settings_.mixture_states == 0)
+    files_text.insert(fit_at + fit_entry.size(), mean_entry + spread_entry);
+  env_.console << files_text;
   open_log(log_header(env_.start_stamp));
   set_up_real_space_grid();
   set_up_reciprocal_grid();
