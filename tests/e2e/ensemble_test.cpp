@@ -157,6 +157,7 @@ TEST(Mixture, BadInputStopsBeforeAnyWork) {
       {{"two.pdb", "--mixture", "2"}, "--mixture needs an experimental data file"},
       {{"two.pdb", "d.dat", "--mixture", "6"}, "less or equal"},
       {{"two.pdb", "d.dat", "--mixture", "3"}, "needs at least 3 states; the structure files hold 2"},
+      {{"two.pdb", "--ensemble", "-nmr", "1"}, "--ensemble takes every model; -nmr selects one"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_tessel(dir.path(), c.args);
