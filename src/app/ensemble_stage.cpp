@@ -46,6 +46,8 @@ void check_ensemble_inputs(const RunSettings& settings) {
   const std::string option = n > 0 ? "--mixture" : "--ensemble";
   if (!settings.save_files.empty() || settings.structure_files.empty())
     throw Error(" Error -- " + option + " takes structure files (.pdb, .ent), not save files", 1);
+  // The extended fit builds shells on one structure's envelope, which an ensemble does not have.
+  if (settings.extended_fit) throw Error(" Error -- " + option + " works with the default fit only", 1);
   if (settings.model_number >= 1)
     throw Error(" Error -- " + option + " takes every model; -nmr selects one", 1);
   if (settings.data_files.size() > 1)

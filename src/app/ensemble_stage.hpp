@@ -23,7 +23,7 @@ struct EnsembleMemberId {
 std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& files);
 
 // The inputs an ensemble or mixture run needs, checked before any work: structure files only,
-// no -nmr, at most one data file, and for --mixture N one data file and at least N members. Throws
+// no -nmr, no extended fit, at most one data file, and for --mixture N one data file and at least N members. Throws
 // tessel::Error (status 1) with the reason.
 void check_ensemble_inputs(const RunSettings& settings);
 
