@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -59,6 +60,7 @@ TEST(SubsetSearch, ExhaustiveAndBeamFindTheBruteForceBest) {
     // Brute force over all 2^9 subsets of this size.
     double best = std::numeric_limits<double>::infinity();
     for (unsigned mask = 0; mask < 512; ++mask) {
+      if (std::popcount(mask) != n) continue;  // a subset holds at most five items
       tessel::Subset s;
       for (std::uint32_t i = 0; i < k; ++i)
         if (mask & (1u << i)) s.items[static_cast<std::size_t>(s.size++)] = i;
