@@ -130,6 +130,8 @@ class JobRun {
   void write_structure_heading();
   void report_model();
   void write_envelope_coefficients();
+  // The molecular weight, volumes and radius lines of the log, and the record's structure.
+  void report_molecular_quantities();
   void predict();
   // Every model of the structure files as one ensemble (--ensemble, --mixture).
   void run_ensemble();
@@ -499,21 +501,25 @@ void JobRun::write_envelope_coefficients() {
   }
 }
 
-void JobRun::predict() {
-  PartialAmplitudes& solvent = model_.structure.solvent;
-  const AtomSums& sums = model_.structure.sums;
-  molecular_ = molecular_quantities(sums.mass, model_displaced_volume(solvent), sums.atoms,
-                                    sums.dummy_residues);
+void JobRun::report_molecular_quantities() {
   MolecularReport q;
   q.molecular_weight = molecular_.molecular_weight;
   q.dry_volume = molecular_.dry_volume;
   q.displaced_volume = molecular_.reported_volume;
   q.atomic_radius = molecular_.average_atom.radius;
   q.residues = model_.residues;
-  q.dummy_residues = sums.dummy_residues;
+  q.dummy_residues = model_.structure.sums.dummy_residues;
   q.bases = model_.bases;
   both(molecular_report(q));
   extras_.record().structure = structure_record(model_, &molecular_);
+}
+
+void JobRun::predict() {
+  PartialAmplitudes& solvent = model_.structure.solvent;
+  const AtomSums& sums = model_.structure.sums;
+  molecular_ = molecular_quantities(sums.mass, model_displaced_volume(solvent), sums.atoms,
+                                    sums.dummy_residues);
+  report_molecular_quantities();
 
   normalise_solvent_amplitude(solvent, molecular_.displaced_volume, sums.atoms);
   partial_ = partial_intensities(model_.structure.atoms, solvent, model_.shell);
@@ -933,16 +939,7 @@ void JobRun::average_members() {
   model_.statistics.volume = mean.envelope_volume;
   molecular_ = molecular_quantities(mean.molecular_weight, mean.displaced_volume, mean.n_atoms,
                                     mean.n_dummy_residues);
-  MolecularReport q;
-  q.molecular_weight = molecular_.molecular_weight;
-  q.dry_volume = molecular_.dry_volume;
-  q.displaced_volume = molecular_.reported_volume;
-  q.atomic_radius = molecular_.average_atom.radius;
-  q.residues = model_.residues;
-  q.dummy_residues = sums.dummy_residues;
-  q.bases = model_.bases;
-  both(molecular_report(q));
-  extras_.record().structure = structure_record(model_, &molecular_);
+  report_molecular_quantities();
 }
 
 void JobRun::write_spread(const Prediction& p) {

@@ -167,6 +167,15 @@ double log_intensity(double intensity) {
   return a > kFitLogFloor ? std::log10(a) : kFitLogFloorValue;
 }
 
+double measured_chi2(const FitData& data, std::span<const double> fitted, std::size_t n) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = data.i_e[i] - fitted[i];
+    sum += r * r * data.w_e[i];
+  }
+  return n > 0 ? sum / static_cast<double>(n) : 0.0;
+}
+
 SearchResult search_solvent_parameters(const FitModel& model, const FitData& data,
                                        const SearchLimits& limits, double a_out) {
   return search_solvent_parameters(model, data, limits, a_out, LoopSettings{});
@@ -410,12 +419,7 @@ FinalFit evaluate_scaled_model(const FitModel& model, const FitData& data,
 
   // χ² of the fitted curve as written (its terms grouped as I − (x2·a_out + x1·model), which
   // may differ from the solve's χ² in the last bits when a_out is not 0).
-  double sum = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double r = data.i_e[i] - out.fitted[i];
-    sum += r * r * data.w_e[i];
-  }
-  out.chi2 = n > 0 ? sum / static_cast<double>(n) : 0.0;
+  out.chi2 = measured_chi2(data, out.fitted, n);
   return out;
 }
 

@@ -186,6 +186,9 @@ SearchResult search_solvent_parameters(const FitModel& model, const FitData& dat
                                        const SearchLimits& limits, double a_out,
                                        const LoopSettings& loops);
 
+// χ² of a fitted curve on the first n measured points, Σ w·(I − I_fit)²/n (0 when n is 0).
+double measured_chi2(const FitData& data, std::span<const double> fitted, std::size_t n);
+
 struct FinalFit {
   double scale = 0.0;                  // x1
   double background = 0.0;             // x2 (relative to a_out)

@@ -461,12 +461,7 @@ MixtureEvaluation evaluate_mixture(const Ensemble& states, std::span<const std::
   for (std::size_t j = 0; j < k; ++j) {
     for (std::size_t i = 0; i < ne; ++i) out.fitted[i] += out.weights[j] * model[j][i];
   }
-  double sum = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double r = data.i_e[i] - out.fitted[i];
-    sum += r * r * data.w_e[i];
-  }
-  out.chi2 = n > 0 ? sum / static_cast<double>(n) : 0.0;
+  out.chi2 = measured_chi2(data, out.fitted, n);
   return out;
 }
 

@@ -4,11 +4,9 @@
 #include <gemmi/cif.hpp>
 
 #include <algorithm>
-#include <exception>
 #include <string>
 #include <string_view>
 
-#include "core/errors.hpp"
 #include "core/trim.hpp"
 
 namespace tessel {
@@ -74,16 +72,6 @@ std::vector<ChainSequence> mmcif_sequences(gemmi::cif::Block& block) {
     }
   }
   return builder.take();
-}
-
-std::vector<ChainSequence> read_mmcif_sequences(const std::filesystem::path& file) {
-  try {
-    gemmi::cif::Document document = gemmi::cif::read_file(file.string());
-    if (document.blocks.empty()) return {};
-    return mmcif_sequences(document.blocks.front());
-  } catch (const std::exception& e) {
-    throw Error(" Error -- Cannot read mmCIF file " + file.string() + ": " + e.what());
-  }
 }
 
 }  // namespace tessel

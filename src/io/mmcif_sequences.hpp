@@ -3,7 +3,6 @@
 // absent. This file and its source are plain C++17 (see fuzz/CMakeLists.txt).
 #pragma once
 
-#include <filesystem>
 #include <vector>
 
 #include "core/chain_sequence.hpp"
@@ -19,9 +18,5 @@ namespace tessel {
 // chain that _entity_poly.pdbx_strand_id names for the entity ("A,B"). Where a position has
 // more than one monomer (microheterogeneity) the first is taken. None when neither is there.
 std::vector<ChainSequence> mmcif_sequences(gemmi::cif::Block& block);
-
-// The sequences of the first data block of a file; throws tessel::Error naming the file when
-// it cannot be read or parsed.
-std::vector<ChainSequence> read_mmcif_sequences(const std::filesystem::path& file);
 
 }  // namespace tessel

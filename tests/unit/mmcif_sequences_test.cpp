@@ -7,6 +7,7 @@
 #include <gemmi/cif.hpp>
 
 #include "core/errors.hpp"
+#include "io/mmcif_reader.hpp"
 #include "io/pdb_completeness.hpp"
 #include "io/pdb_reader.hpp"
 #include "pdb_test_files.hpp"
@@ -19,7 +20,7 @@ using testing::data_file;
 TEST(MmcifSequences, LysozymeIsCompleteAgainstItsPdbTwin) {
   // _pdbx_poly_seq_scheme of 6lyz.cif: chain A, 129 residues from LYS 1 to LEU 129, as the
   // SEQRES records of 6lyz.pdb.
-  const std::vector<ChainSequence> cif = read_mmcif_sequences(data_file("6lyz.cif"));
+  const std::vector<ChainSequence> cif = read_mmcif_file(data_file("6lyz.cif"), false).sequences;
   std::ifstream pdb = open_structure(data_file("6lyz.pdb"));
   const std::vector<ChainSequence> seqres = read_seqres(pdb);
   ASSERT_EQ(cif.size(), 1u);
@@ -33,7 +34,7 @@ TEST(MmcifSequences, LysozymeIsCompleteAgainstItsPdbTwin) {
       attach_sequences(read_model_residues(pdb, false), cif, true);
   EXPECT_TRUE(assess_completeness(chains, "_entity_poly_seq").chains.empty());
 
-  EXPECT_THROW(read_mmcif_sequences(data_file("6lyz.pdb")), Error);
+  EXPECT_THROW(read_mmcif_file(data_file("6lyz.pdb"), false), Error);
 }
 
 TEST(MmcifSequences, EntitySequenceForEachOfItsChains) {
