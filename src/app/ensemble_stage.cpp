@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <variant>
 
 #include "core/errors.hpp"
 #include "core/intensity.hpp"
@@ -135,15 +136,17 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   for (const std::string& file : files) {
     if (!plain_pdb(file)) {
       run_batch();  // the members before this file's, in order
-      // Each model selected in memory, as `-nmr` selects it; the file is read once per model.
+      // The file read once; each model selected from it in memory, as `-nmr` selects it.
+      const StructureInMemory whole = read_into_memory(file);
       for (const EnsembleMemberId& m : members) {
         if (m.file != file) continue;
         RunSettings one = settings;
         one.model_number = m.model;
         one.model_selection = m.model >= 1;
-        const JobStructure structure = prepare_structure(file, one, nullptr, quiet);
+        const JobStructure structure = select_in_memory(file, whole, one, nullptr, quiet);
         request.structure = structure.path;
-        request.in_memory = &structure.memory;
+        request.in_memory =
+            std::holds_alternative<std::monostate>(structure.memory) ? &whole : &structure.memory;
         request.sequence_file = build.ensemble.empty() ? std::filesystem::path(file) : std::filesystem::path();
         request.chain_selection = structure.selection.chain_selection;
         add_member(compute_scattering_model(request, build.ensemble.empty() ? report : quiet));

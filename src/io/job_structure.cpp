@@ -1,6 +1,8 @@
 // The structure of one job in any of the accepted formats.
 #include "io/job_structure.hpp"
 
+#include <variant>
+
 #include "core/trim.hpp"
 #include "io/fortran_format.hpp"
 #include "io/gzip_input.hpp"
@@ -11,56 +13,78 @@
 
 namespace tessel {
 
-JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
-                               const SelectionDialogue* dialogue, const Report& report) {
+namespace {
+
+bool has_selection(const StructureSelection& selection) {
+  return selection.model_selection || selection.chain_selection;
+}
+
+ScanResult scan_in_memory(const StructureInMemory& whole) {
+  if (const auto* cif = std::get_if<MmcifStructure>(&whole)) return scan_mmcif(*cif);
+  MemoryStream in(std::get<PdbText>(whole).text);
+  return scan_structure(in);
+}
+
+// The selected atoms of a structure in memory; the SEQRES records stay with a PDB text.
+StructureInMemory selected_in_memory(const StructureInMemory& whole, const StructureSelection& selection,
+                                     bool keep_hydrogens, const std::string& name) {
+  if (const auto* cif = std::get_if<MmcifStructure>(&whole))
+    return select_mmcif_atoms(*cif, selection, keep_hydrogens, name);
+  const PdbText& pdb = std::get<PdbText>(whole);
+  PdbText filtered{{}, pdb.sequences};
+  MemoryStream in(pdb.text);
+  filter_lines(in, name, selection, keep_hydrogens, [&filtered](std::string_view line) {
+    filtered.text.append(trim_right(line)).push_back('\n');
+  });
+  return filtered;
+}
+
+}  // namespace
+
+StructureInMemory read_into_memory(const std::filesystem::path& file) {
+  const auto kind = structure_file_kind(file.string());
+  if (kind && kind->format == StructureFormat::Mmcif) return read_mmcif_file(file, kind->gzip);
+  PdbText pdb{read_structure_bytes(file, true), {}};
+  MemoryStream sequence_in(pdb.text);
+  pdb.sequences = read_seqres(sequence_in);
+  return pdb;
+}
+
+JobStructure select_in_memory(const std::filesystem::path& file, const StructureInMemory& whole,
+                              const RunSettings& settings, const SelectionDialogue* dialogue,
+                              const Report& report) {
   JobStructure job;
   const std::string name = file.string();
   job.output_name = name;
-  const bool keep_hydrogens = settings.explicit_hydrogens || dialogue != nullptr;
-  const auto kind = structure_file_kind(name);
-  const auto selected = [&job] {
-    return job.selection.model_selection || job.selection.chain_selection;
-  };
+  const ScanResult scan = scan_in_memory(whole);
+  job.model_count = scan.model_count;
+  job.selection = choose_selection(settings, scan, name, dialogue, report);
+  if (has_selection(job.selection)) {
+    const bool keep_hydrogens = settings.explicit_hydrogens || dialogue != nullptr;
+    job.memory = selected_in_memory(whole, job.selection, keep_hydrogens, name);
+    job.output_name = selection_name(name, job.selection);
+  }
+  return job;
+}
 
-  if (kind && kind->format == StructureFormat::Mmcif) {
-    MmcifStructure structure = read_mmcif_file(file, kind->gzip);
-    const ScanResult scan = scan_mmcif(structure);
-    job.model_count = scan.model_count;
-    job.selection = choose_selection(settings, scan, name, dialogue, report);
-    if (selected()) {
-      structure = select_mmcif_atoms(std::move(structure), job.selection, keep_hydrogens, name);
-      job.output_name = selection_name(name, job.selection);
-    }
-    job.memory = std::move(structure);
+JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
+                               const SelectionDialogue* dialogue, const Report& report) {
+  const auto kind = structure_file_kind(file.string());
+  if (kind && (kind->format == StructureFormat::Mmcif || kind->gzip)) {
+    StructureInMemory whole = read_into_memory(file);
+    JobStructure job = select_in_memory(file, whole, settings, dialogue, report);
+    if (std::holds_alternative<std::monostate>(job.memory)) job.memory = std::move(whole);
     return job;
   }
 
-  if (kind && kind->gzip) {
-    PdbText pdb{read_structure_bytes(file, true), {}};
-    MemoryStream sequence_in(pdb.text);
-    pdb.sequences = read_seqres(sequence_in);
-    MemoryStream scan_in(pdb.text);
-    const ScanResult scan = scan_structure(scan_in);
-    job.model_count = scan.model_count;
-    job.selection = choose_selection(settings, scan, name, dialogue, report);
-    if (selected()) {
-      PdbText filtered{{}, std::move(pdb.sequences)};
-      MemoryStream in(pdb.text);
-      filter_lines(in, name, job.selection, keep_hydrogens, [&filtered](std::string_view line) {
-        filtered.text.append(trim_right(line)).push_back('\n');
-      });
-      pdb = std::move(filtered);
-      job.output_name = selection_name(name, job.selection);
-    }
-    job.memory = std::move(pdb);
-    return job;
-  }
-
+  JobStructure job;
+  job.output_name = file.string();
   job.path = file;
   const ScanResult scan = scan_structure_file(file);
   job.model_count = scan.model_count;
-  job.selection = choose_selection(settings, scan, name, dialogue, report);
-  if (selected()) {
+  job.selection = choose_selection(settings, scan, job.output_name, dialogue, report);
+  if (has_selection(job.selection)) {
+    const bool keep_hydrogens = settings.explicit_hydrogens || dialogue != nullptr;
     FilteredStructure filtered = filter_structure(file, job.selection, keep_hydrogens);
     job.path = filtered.copy.path();
     job.output_name = std::move(filtered.output_name);

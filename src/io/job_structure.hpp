@@ -36,6 +36,16 @@ struct JobStructure {
 JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
                                const SelectionDialogue* dialogue, const Report& report);
 
+// A gzip-compressed or mmCIF file read into memory whole (no selection).
+StructureInMemory read_into_memory(const std::filesystem::path& file);
+
+// The scan and choice of prepare_structure() on a file already read into memory. With a
+// selection `memory` holds the selected atoms; without one it is left empty, and the passes read
+// `whole` itself. The ensemble reads a file once and selects each of its models from it.
+JobStructure select_in_memory(const std::filesystem::path& file, const StructureInMemory& whole,
+                              const RunSettings& settings, const SelectionDialogue* dialogue,
+                              const Report& report);
+
 // Without a model selection every model of a file with several is read, all together as one
 // particle. The warning says how many were merged and how to read one (`-nmr`, or the model
 // question in interactive mode); one line without its end. Nothing for a single model.

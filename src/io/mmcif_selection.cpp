@@ -2,6 +2,7 @@
 #include "io/mmcif_selection.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "io/chain_ids.hpp"
@@ -27,7 +28,7 @@ ScanResult scan_mmcif(const MmcifStructure& s) {
   return scan;
 }
 
-MmcifStructure select_mmcif_atoms(MmcifStructure s, const StructureSelection& selection,
+MmcifStructure select_mmcif_atoms(const MmcifStructure& s, const StructureSelection& selection,
                                   bool keep_hydrogens, const std::string& file_name) {
   if (selection.model_selection &&
       (selection.model_number < 1 || static_cast<std::uint32_t>(selection.model_number) > s.model_blocks)) {
@@ -46,10 +47,13 @@ MmcifStructure select_mmcif_atoms(MmcifStructure s, const StructureSelection& se
     const std::string record = pdb_record_text(a, s);
     return !is_water_line(record) && (keep_hydrogens || !is_hydrogen_record(record));
   };
-  std::erase_if(s.atoms, [&](const MmcifAtom& a) { return !kept(a); });
-  if (selection.chain_selection && s.atoms.empty()) throw chain_not_found_error(selection, file_name);
-  s.atoms.shrink_to_fit();
-  return s;
+  MmcifStructure out;
+  out.names = s.names;
+  out.model_blocks = s.model_blocks;
+  out.sequences = s.sequences;
+  std::copy_if(s.atoms.begin(), s.atoms.end(), std::back_inserter(out.atoms), kept);
+  if (selection.chain_selection && out.atoms.empty()) throw chain_not_found_error(selection, file_name);
+  return out;
 }
 
 }  // namespace tessel

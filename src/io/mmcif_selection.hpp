@@ -20,7 +20,7 @@ ScanResult scan_mmcif(const MmcifStructure& structure);
 // chosen model block (model selection, counted from 1) and of the chosen chains (chain
 // selection), without waters, and without hydrogens unless `keep_hydrogens`. Throws
 // ModelNotFoundError for a model beyond the last and the chain error when no row is kept.
-MmcifStructure select_mmcif_atoms(MmcifStructure structure, const StructureSelection& selection,
+MmcifStructure select_mmcif_atoms(const MmcifStructure& structure, const StructureSelection& selection,
                                   bool keep_hydrogens, const std::string& file_name);
 
 }  // namespace tessel
