@@ -87,55 +87,101 @@ MemberScalars member_scalars(const ScatteringModel& model, const MolecularQuanti
 
 }  // namespace
 
+namespace {
+
+// Members computed together, one per task of the run's threads; their curves are added in order
+// once all have ended. A few per thread keep the threads busy to the end of a round.
+constexpr std::size_t kMembersPerThread = 8;
+
+// What a member leaves in the ensemble.
+struct MemberCurves {
+  PartialIntensities curves;
+  MemberScalars scalars;
+};
+
+MemberCurves member_curves(ScatteringModel& model) {
+  const AtomSums& sums = model.structure.sums;
+  const MolecularQuantities molecular = molecular_quantities(
+      sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms, sums.dummy_residues);
+  normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
+  return {partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
+          member_scalars(model, molecular)};
+}
+
+// A member whose structure is selected and waits for its amplitudes.
+struct PendingMember {
+  JobStructure structure;
+  const StructureInMemory* whole = nullptr;  // the file's atoms, when the selection keeps them all
+};
+
+}  // namespace
+
 EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
                              const RunSettings& settings, ModelRequest request,
                              const Report& report) {
   EnsembleBuild build;
   build.ensemble = Ensemble(request.s.size());
   build.members = members;
-  const Report quiet{};
   std::vector<std::string> files;
   for (const EnsembleMemberId& m : members)
     if (files.empty() || files.back() != m.file) files.push_back(m.file);
 
-  // After the first member (computed with the job's threads, its lines reported) the members
-  // go in batches, one member per thread of the run's pool, each computed in one thread.
+  // The form factors depend on the s grid alone: made once for all members.
+  const ModelFormFactors form_factors = make_model_form_factors(request.s);
+  request.form_factors = &form_factors;
+
+  // The first member is computed with the job's threads, its lines reported; the others go in
+  // rounds, one member per task, each computed in one thread.
   WorkerPool* pool = request.loops.pool;
-  const std::size_t batch_size = pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1;
-  std::vector<JobStructure> batch;
-  const auto add_member = [&build](ScatteringModel model) {
-    const AtomSums& sums = model.structure.sums;
-    const MolecularQuantities molecular = molecular_quantities(
-        sums.mass, model_displaced_volume(model.structure.solvent), sums.atoms, sums.dummy_residues);
-    normalise_solvent_amplitude(model.structure.solvent, molecular.displaced_volume, sums.atoms);
-    build.ensemble.add(
-        partial_intensities(model.structure.atoms, model.structure.solvent, model.shell),
-        member_scalars(model, molecular));
-    if (build.ensemble.size() == 1) build.first = std::move(model);
+  const std::size_t round_size =
+      kMembersPerThread * (pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1);
+  std::vector<PendingMember> round;
+  const auto request_for = [&request](const PendingMember& member) {
+    ModelRequest one = request;
+    one.structure = member.structure.path;
+    one.in_memory = std::holds_alternative<std::monostate>(member.structure.memory)
+                        ? member.whole
+                        : &member.structure.memory;
+    one.chain_selection = member.structure.selection.chain_selection;
+    return one;
   };
-  const auto run_batch = [&] {
-    std::vector<std::optional<ScatteringModel>> models(batch.size());
+  const auto run_round = [&] {
+    std::vector<std::optional<MemberCurves>> done(round.size());
     const auto compute = [&](int task, int) {
-      ModelRequest one = request;
-      one.structure = batch[static_cast<std::size_t>(task)].path;
+      const auto i = static_cast<std::size_t>(task);
+      ModelRequest one = request_for(round[i]);
       one.sequence_file.clear();
-      one.chain_selection = batch[static_cast<std::size_t>(task)].selection.chain_selection;
+      one.curves_only = true;
       one.loops.threads = 1;
       one.loops.pool = nullptr;
-      models[static_cast<std::size_t>(task)] = compute_scattering_model(one, quiet);
+      ScatteringModel model = compute_scattering_model(one, Report{});
+      done[i] = member_curves(model);
     };
-    if (pool != nullptr && batch.size() > 1) {
-      pool->run(static_cast<int>(batch.size()), compute);
+    if (pool != nullptr && round.size() > 1) {
+      pool->run(static_cast<int>(round.size()), compute);
     } else {
-      for (std::size_t i = 0; i < batch.size(); ++i) compute(static_cast<int>(i), 0);
+      for (std::size_t i = 0; i < round.size(); ++i) compute(static_cast<int>(i), 0);
     }
-    for (auto& model : models) add_member(std::move(*model));
-    batch.clear();
+    for (const auto& member : done) build.ensemble.add(member->curves, member->scalars);
+    round.clear();
+  };
+  const auto add = [&](PendingMember member, const std::filesystem::path& file) {
+    if (!build.ensemble.empty()) {
+      round.push_back(std::move(member));
+      if (round.size() >= round_size) run_round();
+      return;
+    }
+    ModelRequest one = request_for(member);
+    one.sequence_file = file;
+    ScatteringModel model = compute_scattering_model(one, report);
+    const MemberCurves curves = member_curves(model);
+    build.ensemble.add(curves.curves, curves.scalars);
+    build.first = std::move(model);
   };
 
+  const Report quiet{};
   for (const std::string& file : files) {
     if (!plain_pdb(file)) {
-      run_batch();  // the members before this file's, in order
       // The file read once; each model selected from it in memory, as `-nmr` selects it.
       const StructureInMemory whole = read_into_memory(file);
       for (const EnsembleMemberId& m : members) {
@@ -143,35 +189,30 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
         RunSettings one = settings;
         one.model_number = m.model;
         one.model_selection = m.model >= 1;
-        const JobStructure structure = select_in_memory(file, whole, one, nullptr, quiet);
-        request.structure = structure.path;
-        request.in_memory =
-            std::holds_alternative<std::monostate>(structure.memory) ? &whole : &structure.memory;
-        request.sequence_file = build.ensemble.empty() ? std::filesystem::path(file) : std::filesystem::path();
-        request.chain_selection = structure.selection.chain_selection;
-        add_member(compute_scattering_model(request, build.ensemble.empty() ? report : quiet));
+        add({select_in_memory(file, whole, one, nullptr, quiet), &whole}, file);
       }
-      request.in_memory = nullptr;
+      run_round();  // before `whole` goes
       continue;
     }
-    for_each_model(file, [&](int ordinal, const std::filesystem::path& copy) {
-      // The model's own copy is filtered as `-nmr` filters the model in the whole file.
-      RunSettings one = settings;
-      one.model_number = ordinal >= 1 ? 1 : 0;
-      one.model_selection = ordinal >= 1;
-      JobStructure structure = prepare_structure(copy, one, nullptr, quiet);
-      if (build.ensemble.empty() && batch.empty()) {
-        request.structure = structure.path;
-        request.sequence_file = file;
-        request.chain_selection = structure.selection.chain_selection;
-        add_member(compute_scattering_model(request, report));
-        return;
-      }
-      batch.push_back(std::move(structure));
-      if (batch.size() >= batch_size) run_batch();
+    // Each model's text is filtered as `-nmr` filters the model in the whole file.
+    RunSettings one = settings;
+    one.model_number = 1;
+    one.model_selection = true;
+    const int models = for_each_model(file, [&](int, PdbText text) {
+      StructureInMemory model(std::move(text));
+      PendingMember member{select_in_memory(file, model, one, nullptr, quiet), nullptr};
+      if (std::holds_alternative<std::monostate>(member.structure.memory))
+        member.structure.memory = std::move(model);
+      add(std::move(member), file);
     });
+    if (models == 0) {
+      RunSettings whole = settings;
+      whole.model_number = 0;
+      whole.model_selection = false;
+      add({prepare_structure(file, whole, nullptr, quiet), nullptr}, file);
+    }
   }
-  run_batch();
+  run_round();
   if (build.ensemble.size() != members.size())
     throw Error(" Error -- The structure files changed while they were read");
   return build;

@@ -42,16 +42,21 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   }
 
   const double s_max = request.s.empty() ? 0.0 : request.s.back();
-  ModelFormFactors form_factors;
+  // The members of an ensemble are compared with single runs to printed precision only.
+  const BesselRecurrence recurrence =
+      request.curves_only ? BesselRecurrence::shared : BesselRecurrence::per_order;
+  ModelFormFactors own_form_factors;
   LineTable bessel;
   std::optional<StructureAccumulator> accumulator;
   if (request.envelope_only) {
     accumulator.emplace(tables);
   } else {
-    form_factors = make_model_form_factors(request.s);
+    if (request.form_factors == nullptr) own_form_factors = make_model_form_factors(request.s);
+    const ModelFormFactors& form_factors =
+        request.form_factors != nullptr ? *request.form_factors : own_form_factors;
     for (int i = 0; i < form_factors.regrid_warnings; ++i)
       report.to_console(" REGRID ---W- Out of abscissa range.\n");
-    bessel = make_atom_bessel_table(tables.l_max(), s_max, prepass.extent);
+    bessel = make_atom_bessel_table(tables.l_max(), s_max, prepass.extent, recurrence);
     accumulator.emplace(tables, request.s, form_factors, bessel, request.loops);
   }
 
@@ -115,12 +120,13 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
     report.to_console(" Processing envelope: ");
     if (report.console) report.console->flush();
     ProgressMarks progress(tables.grid().size(), [&report] { mark(report); });
-    const LineTable integrals = make_shell_integral_table(tables.l_max(), s_max, envelope.max_radius);
+    const LineTable integrals = make_shell_integral_table(tables.l_max(), s_max, envelope.max_radius, recurrence);
     model.shell = shell_amplitude(tables, request.s, envelope.radius, integrals, &progress,
                                   request.loops);
     report.to_console("\n");
   }
-  model.envelope_function = envelope_function(tables, envelope.radius, model.statistics.radius);
+  if (!request.curves_only)
+    model.envelope_function = envelope_function(tables, envelope.radius, model.statistics.radius);
   return model;
 }
 

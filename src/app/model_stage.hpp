@@ -37,6 +37,11 @@ struct ModelRequest {
   bool new_atom_naming = true;
   std::span<const double> s;         // the s grid, 1/Å
   const HarmonicTables* tables = nullptr;
+  // The form factors on `s`, when the caller made them for several structures; none: made here.
+  const ModelFormFactors* form_factors = nullptr;
+  // A member of an ensemble after the first: the curves are wanted, not the envelope's expansion,
+  // and its Bessel tables may come from the shared recurrence.
+  bool curves_only = false;
   LoopSettings loops;                // threads of the long loops
 };
 

@@ -58,8 +58,8 @@ ModelFormFactors make_model_form_factors(std::span<const double> s) {
   return ff;
 }
 
-LineTable make_atom_bessel_table(int l_max, double s_max, double r_max) {
-  return make_bessel_table(l_max, 1.0001 * s_max * r_max);
+LineTable make_atom_bessel_table(int l_max, double s_max, double r_max, BesselRecurrence recurrence) {
+  return make_bessel_table(l_max, 1.0001 * s_max * r_max, recurrence);
 }
 
 namespace {

@@ -45,7 +45,8 @@ ModelFormFactors make_model_form_factors(std::span<const double> s);
 
 // j_l for the atom loop, tabulated up to 1.0001·s_max·R_max, R_max the extent of the model from
 // its centre (0 for a model of zero extent, whose table holds j_l(0)).
-LineTable make_atom_bessel_table(int l_max, double s_max, double r_max);
+LineTable make_atom_bessel_table(int l_max, double s_max, double r_max,
+                                 BesselRecurrence recurrence = BesselRecurrence::per_order);
 
 // Scalar sums over the atoms, in file order.
 struct AtomSums {

@@ -89,12 +89,15 @@ double spherical_bessel(int l, double x) {
   return bessel_upward(l, x);
 }
 
-void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out) {
+void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out,
+                             BesselRecurrence recurrence) {
   assert(l_max >= 0);
   const auto orders = static_cast<std::size_t>(l_max + 1);
   assert(out.size() >= x.size() * orders);
-  // Arguments that the downward recurrence serves, per order: collected and run eight at a time.
-  std::vector<std::vector<std::size_t>> downward(orders);
+  // Arguments that the downward recurrence serves from some order on: their index and that
+  // first order, run several at a time for all their orders.
+  std::vector<std::size_t> downward;
+  std::vector<int> first_order;
   for (std::size_t i = 0; i < x.size(); ++i) {
     const double a = std::abs(x[i]);
     double* row = out.data() + i * orders;
@@ -122,25 +125,30 @@ void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<dou
       }
       while (l <= l_max && l < a) ++l;
     }
-    for (; l <= l_max; ++l) downward[static_cast<std::size_t>(l)].push_back(i);
+    if (l <= l_max) {
+      downward.push_back(i);
+      first_order.push_back(l);
+    }
   }
+  assert(l_max <= kMaxCountedOrder);
   const auto lanes = static_cast<std::size_t>(bessel_downward_lane_count());
   double xs[kBesselMaxLanes];
-  for (std::size_t l = 0; l < orders; ++l) {
-    const std::vector<std::size_t>& at = downward[l];
-    for (std::size_t first = 0; first < at.size(); first += lanes) {
-      const int count = static_cast<int>(std::min<std::size_t>(lanes, at.size() - first));
-      for (int i = 0; i < count; ++i) xs[i] = std::abs(x[at[first + static_cast<std::size_t>(i)]]);
-      // Consecutive arguments land on consecutive rows when the arguments are consecutive.
-      bool contiguous = true;
-      for (int i = 1; i < count; ++i) contiguous = contiguous && at[first + static_cast<std::size_t>(i)] == at[first] + static_cast<std::size_t>(i);
-      if (contiguous) {
-        bessel_downward_lanes(static_cast<int>(l), xs, count, out.data() + at[first] * orders + l, orders);
-      } else {
-        double values[kBesselMaxLanes];
-        bessel_downward_lanes(static_cast<int>(l), xs, count, values, 1);
-        for (int i = 0; i < count; ++i) out[at[first + static_cast<std::size_t>(i)] * orders + l] = values[i];
-      }
+  std::vector<double> values(static_cast<std::size_t>(kBesselMaxLanes) * orders);
+  for (std::size_t first = 0; first < downward.size(); first += lanes) {
+    const std::size_t count = std::min(lanes, downward.size() - first);
+    int l_first = l_max;
+    for (std::size_t i = 0; i < count; ++i) {
+      xs[i] = std::abs(x[downward[first + i]]);
+      l_first = std::min(l_first, first_order[first + i]);
+    }
+    if (recurrence == BesselRecurrence::shared)
+      bessel_downward_shared_lanes(l_first, l_max, xs, static_cast<int>(count), values.data());
+    else
+      bessel_downward_lanes(l_first, l_max, xs, static_cast<int>(count), values.data());
+    for (std::size_t i = 0; i < count; ++i) {
+      double* row = out.data() + downward[first + i] * orders;
+      for (int l = first_order[first + i]; l <= l_max; ++l)
+        row[l] = values[static_cast<std::size_t>(l - l_first) * kBesselMaxLanes + i];
     }
   }
 }
@@ -172,7 +180,7 @@ LineTable make_line_table(int n_orders, double dx, std::span<const double> node_
   return t;
 }
 
-LineTable make_bessel_table(int l_max, double x_max) {
+LineTable make_bessel_table(int l_max, double x_max, BesselRecurrence recurrence) {
   assert(l_max >= 0);
   check_step(x_max);
   const double dx = x_max / LineTable::kIntervals;
@@ -181,7 +189,7 @@ LineTable make_bessel_table(int l_max, double x_max) {
   const int used_nodes = dx > 0.0 ? LineTable::kNodes : 1;
   std::vector<double> x(static_cast<std::size_t>(used_nodes));
   for (int k = 0; k < used_nodes; ++k) x[static_cast<std::size_t>(k)] = k * dx;
-  spherical_bessel_orders(l_max, x, nodes);
+  spherical_bessel_orders(l_max, x, nodes, recurrence);
   return make_line_table(l_max + 1, dx, nodes);
 }
 

@@ -14,10 +14,17 @@ namespace tessel {
 // below the range of double come out as 0.
 double spherical_bessel(int l, double x);
 
+// How the orders at or above an argument come from the downward recurrence: each from its own
+// start, as spherical_bessel() computes them (the same bits), or all from one recurrence started
+// at the highest order's start (equal within rounding, in about a tenth of the steps), for work
+// that is repeated many times and compared only to printed precision.
+enum class BesselRecurrence { per_order, shared };
+
 // j_l(x_i) for l = 0..l_max at every argument: out[i·(l_max+1) + l] = spherical_bessel(l, x_i),
-// the same bits, computed several arguments at a time (the upward recurrence once per argument
-// for all the orders below it, the downward one for several arguments in step).
-void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out);
+// the same bits with per_order, computed several arguments at a time (the upward recurrence once
+// per argument for all the orders below it, the downward one for several arguments in step).
+void spherical_bessel_orders(int l_max, std::span<const double> x, std::span<double> out,
+                             BesselRecurrence recurrence = BesselRecurrence::per_order);
 
 // A term j_l(x) of a multipole sum is negligible, and skipped, when x ≤ 0.75·l − 2.7.
 inline bool bessel_term_counts(int l, double x) { return x > 0.75 * l - 2.7; }
@@ -89,7 +96,8 @@ LineTable make_line_table(int n_orders, double dx, std::span<const double> node_
 
 // j_l for l = 0..l_max tabulated with Δx = x_max/2000 from exact values. x_max must be finite and
 // ≥ 0; x_max = 0 (a model of zero extent) gives a table that returns j_l(0) everywhere.
-LineTable make_bessel_table(int l_max, double x_max);
+LineTable make_bessel_table(int l_max, double x_max,
+                            BesselRecurrence recurrence = BesselRecurrence::per_order);
 
 // Every j_l(s_k·r) that an atom at distance r needs, from the table: for each s point k,
 // out[k·(l_max+1) + l] = j_l(s_k·r) for the orders l = 0..counted[k]−1 whose terms count

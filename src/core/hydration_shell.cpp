@@ -62,7 +62,8 @@ SeriesTerms series_terms(int l, double x, double x_to_l, double r, std::span<con
 
 }  // namespace
 
-LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope_radius) {
+LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope_radius,
+                                    BesselRecurrence recurrence) {
   assert(l_max >= 0);
   const double x_max = 1.0001 * s_max * (max_envelope_radius + kShellWidth + kTableMargin);
   const double dx = x_max / LineTable::kIntervals;
@@ -73,7 +74,7 @@ LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope
     std::vector<double> t(as_size(LineTable::kIntervals));
     for (int k = 1; k < LineTable::kNodes; ++k) t[as_size(k - 1)] = (k - 0.5) * dx;
     std::vector<double> j(t.size() * orders);
-    spherical_bessel_orders(l_max, t, j);
+    spherical_bessel_orders(l_max, t, j, recurrence);
     for (int k = 1; k < LineTable::kNodes; ++k) {
       const double tk = t[as_size(k - 1)];
       const double* jk = &j[as_size(k - 1) * orders];

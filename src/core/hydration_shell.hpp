@@ -19,7 +19,8 @@ inline constexpr double kShellOuterGap = 4.0;  // Å
 // Cumulative radial integrals J_l(x) = ∫₀ˣ j_l(t)·t² dt for l = 0..l_max as a straight-line
 // table over x_k = k·Δx, k = 0..2000, with Δx = 1.0001·s_max·(R_env + 3 + 2)/2000: J_l(0) = 0 and
 // each node adds the midpoint value j_l(t)·t²·Δx, t = (k − ½)·Δx. s_max in 1/Å, R_env in Å.
-LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope_radius);
+LineTable make_shell_integral_table(int l_max, double s_max, double max_envelope_radius,
+                                    BesselRecurrence recurrence = BesselRecurrence::per_order);
 
 // B_lm(s_k) of the shell at unit density in the normalisation of PartialAmplitudes:
 //   B_lm(s) = i^l·4π·√(2/π)/N·Σ_j conj(Y_lm(ω_j))·∫ j_l(s·r)·r² dr over [F_j + 1, F_j + 4],

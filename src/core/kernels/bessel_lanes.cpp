@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/bessel.hpp"
 #include "core/kernels/simd_target.hpp"
 
 namespace tessel {
@@ -40,14 +41,68 @@ template <class V, class M>
   out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
 }
 
-// bessel_downward(l, x) for every x of xs (count ≤ N·C; the unused lanes repeat the last x).
+// The most quotients one recurrence takes: the start of the highest order.
+constexpr int kMaxStart = kMaxCountedOrder + 169;
+
+// bessel_downward(l, x) for every x of xs and l_first ≤ l ≤ l_last (count ≤ N·C; the unused
+// lanes repeat the last x). The quotient (2k+1)/x of step k is the same for every order, so it
+// is divided out once; each order's steps are those of the scalar recurrence, so the same bits.
 template <int N, int C>
-[[gnu::always_inline]] inline void bessel_downward_on(int l, const double* xs, int count, double* out,
-                                                      std::size_t stride) {
+[[gnu::always_inline]] inline void bessel_downward_on(int l_first, int l_last, const double* xs, int count,
+                                                      double* out) {
   using V = typename Lanes<N>::V;
   using M = typename Lanes<N>::M;
-  V x[C], upper[C], value[C], sum[C], wanted[C];
-  const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
+  V x[C];
+  for (int c = 0; c < C; ++c) {
+    double lane[N];
+    for (int i = 0; i < N; ++i) lane[i] = xs[std::min(N * c + i, count - 1)];
+    std::memcpy(&x[c], lane, sizeof lane);
+  }
+  V quotient[kMaxStart + 1][C];
+  const int top = bessel_downward_start(l_last);
+  for (int k = 1; k <= top; ++k)
+    for (int c = 0; c < C; ++c) quotient[k][c] = (2.0 * k + 1.0) / x[c];
+  const V zero = {};
+  const double f = 1.0 / kBesselRescale;
+  for (int l = l_first; l <= l_last; ++l) {
+    V upper[C], value[C], sum[C], wanted[C];
+    const int start = bessel_downward_start(l);
+    for (int c = 0; c < C; ++c) {
+      upper[c] = zero;
+      value[c] = zero + 1.0;
+      sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
+      wanted[c] = start == l ? value[c] : zero;
+    }
+    for (int k = start; k > 0; --k) {
+      for (int c = 0; c < C; ++c) {
+        const V lower = quotient[k][c] * value[c] - upper[c];
+        upper[c] = value[c];
+        value[c] = lower;
+        M big;
+        beyond_rescale(value[c], big);
+        value[c] = big ? value[c] * f : value[c];
+        upper[c] = big ? upper[c] * f : upper[c];
+        wanted[c] = big ? wanted[c] * f : wanted[c];
+        sum[c] = big ? sum[c] * (f * f) : sum[c];
+        sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
+        if (k - 1 == l) wanted[c] = value[c];
+      }
+    }
+    double* row = out + static_cast<std::size_t>(l - l_first) * kBesselMaxLanes;
+    for (int i = 0; i < count && i < N * C; ++i) row[i] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
+  }
+}
+
+// One recurrence for every order l_first..l_last: the values at those orders kept, rescaled
+// with the recurrence.
+template <int N, int C>
+[[gnu::always_inline]] inline void bessel_shared_on(int l_first, int l_last, const double* xs, int count,
+                                                    double* out) {
+  using V = typename Lanes<N>::V;
+  using M = typename Lanes<N>::M;
+  V x[C], upper[C], value[C], sum[C];
+  V kept[kMaxCountedOrder + 1][C];
+  const int start = bessel_downward_start(l_last);
   const V zero = {};
   const double f = 1.0 / kBesselRescale;
   for (int c = 0; c < C; ++c) {
@@ -57,7 +112,7 @@ template <int N, int C>
     upper[c] = zero;
     value[c] = zero + 1.0;
     sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
-    wanted[c] = start == l ? value[c] : zero;
+    if (start <= l_last) kept[start][c] = value[c];
   }
   for (int k = start; k > 0; --k) {
     for (int c = 0; c < C; ++c) {
@@ -66,36 +121,55 @@ template <int N, int C>
       value[c] = lower;
       M big;
       beyond_rescale(value[c], big);
-      value[c] = big ? value[c] * f : value[c];
-      upper[c] = big ? upper[c] * f : upper[c];
-      wanted[c] = big ? wanted[c] * f : wanted[c];
-      sum[c] = big ? sum[c] * (f * f) : sum[c];
+      bool any = false;
+      for (int i = 0; i < N; ++i) any = any || big[i] != 0;
+      if (any) {
+        value[c] = big ? value[c] * f : value[c];
+        upper[c] = big ? upper[c] * f : upper[c];
+        sum[c] = big ? sum[c] * (f * f) : sum[c];
+        for (int j = std::max(k, l_first); j <= l_last; ++j) kept[j][c] = big ? kept[j][c] * f : kept[j][c];
+      }
       sum[c] += (2.0 * (k - 1) + 1.0) * value[c] * value[c];
-      if (k - 1 == l) wanted[c] = value[c];
+      if (k - 1 <= l_last) kept[k - 1][c] = value[c];
     }
   }
-  for (int i = 0; i < count && i < N * C; ++i) {
-    out[static_cast<std::size_t>(i) * stride] = wanted[i / N][i % N] / std::sqrt(sum[i / N][i % N]);
+  for (int l = l_first; l <= l_last; ++l) {
+    double* row = out + static_cast<std::size_t>(l - l_first) * kBesselMaxLanes;
+    for (int i = 0; i < count && i < N * C; ++i) row[i] = kept[l][i / N][i % N] / std::sqrt(sum[i / N][i % N]);
   }
 }
 
 // One entry per instruction set; multiplies and adds are kept apart, never fused, as in the
 // scalar recurrence.
-void bessel_downward_baseline(int l, const double* xs, int count, double* out, std::size_t stride) {
-  bessel_downward_on<2, 4>(l, xs, count, out, stride);
+void bessel_shared_baseline(int l_first, int l_last, const double* xs, int count, double* out) {
+  bessel_shared_on<2, 8>(l_first, l_last, xs, count, out);
 }
-TESSEL_TARGET_AVX512 void bessel_downward_avx512(int l, const double* xs, int count, double* out,
-                                                std::size_t stride) {
-  bessel_downward_on<8, 2>(l, xs, count, out, stride);
+TESSEL_TARGET_AVX512 void bessel_shared_avx512(int l_first, int l_last, const double* xs, int count,
+                                              double* out) {
+  bessel_shared_on<8, 4>(l_first, l_last, xs, count, out);
+}
+void bessel_downward_baseline(int l_first, int l_last, const double* xs, int count, double* out) {
+  bessel_downward_on<2, 8>(l_first, l_last, xs, count, out);
+}
+TESSEL_TARGET_AVX512 void bessel_downward_avx512(int l_first, int l_last, const double* xs, int count,
+                                                double* out) {
+  bessel_downward_on<8, 4>(l_first, l_last, xs, count, out);
 }
 
 }  // namespace
 
-int bessel_downward_lane_count() { return avx512_available() ? 16 : 8; }
+int bessel_downward_lane_count() { return avx512_available() ? 32 : 16; }
 
-void bessel_downward_lanes(int l, const double* xs, int count, double* out, std::size_t stride) {
-  if (avx512_available()) return bessel_downward_avx512(l, xs, count, out, stride);
-  bessel_downward_baseline(l, xs, count, out, stride);
+void bessel_downward_shared_lanes(int l_first, int l_last, const double* xs, int count, double* out) {
+  if (avx512_available()) return bessel_shared_avx512(l_first, l_last, xs, count, out);
+  bessel_shared_baseline(l_first, l_last, xs, count, out);
+}
+
+int bessel_downward_start(int l) { return l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l))); }
+
+void bessel_downward_lanes(int l_first, int l_last, const double* xs, int count, double* out) {
+  if (avx512_available()) return bessel_downward_avx512(l_first, l_last, xs, count, out);
+  bessel_downward_baseline(l_first, l_last, xs, count, out);
 }
 
 }  // namespace tessel
