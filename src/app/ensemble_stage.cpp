@@ -2,13 +2,14 @@
 #include "app/ensemble_stage.hpp"
 
 #include <algorithm>
-#include <optional>
+#include <map>
+#include <mutex>
 #include <variant>
 
+#include "app/member_reader.hpp"
 #include "core/errors.hpp"
 #include "core/intensity.hpp"
 #include "io/job_structure.hpp"
-#include "io/model_split.hpp"
 #include "io/structure_format.hpp"
 #include "io/pdb_selection.hpp"
 
@@ -89,9 +90,8 @@ MemberScalars member_scalars(const ScatteringModel& model, const MolecularQuanti
 
 namespace {
 
-// Members computed together, one per task of the run's threads; their curves are added in order
-// once all have ended. A few per thread keep the threads busy to the end of a round.
-constexpr std::size_t kMembersPerThread = 8;
+// Members read ahead of those being computed, per thread.
+constexpr std::size_t kReadAheadPerThread = 4;
 
 // What a member leaves in the ensemble.
 struct MemberCurves {
@@ -108,11 +108,15 @@ MemberCurves member_curves(ScatteringModel& model) {
           member_scalars(model, molecular)};
 }
 
-// A member whose structure is selected and waits for its amplitudes.
-struct PendingMember {
-  JobStructure structure;
-  const StructureInMemory* whole = nullptr;  // the file's atoms, when the selection keeps them all
-};
+ModelRequest member_request(const ModelRequest& request, const PendingMember& member) {
+  ModelRequest one = request;
+  one.structure = member.structure.path;
+  one.in_memory = std::holds_alternative<std::monostate>(member.structure.memory)
+                      ? member.whole.get()
+                      : &member.structure.memory;
+  one.chain_selection = member.structure.selection.chain_selection;
+  return one;
+}
 
 }  // namespace
 
@@ -122,6 +126,7 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   EnsembleBuild build;
   build.ensemble = Ensemble(request.s.size());
   build.members = members;
+  if (members.empty()) return build;
   std::vector<std::string> files;
   for (const EnsembleMemberId& m : members)
     if (files.empty() || files.back() != m.file) files.push_back(m.file);
@@ -130,91 +135,51 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   const ModelFormFactors form_factors = make_model_form_factors(request.s);
   request.form_factors = &form_factors;
 
-  // The first member is computed with the job's threads, its lines reported; the others go in
-  // rounds, one member per task, each computed in one thread.
   WorkerPool* pool = request.loops.pool;
-  const std::size_t round_size =
-      kMembersPerThread * (pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1);
-  std::vector<PendingMember> round;
-  const auto request_for = [&request](const PendingMember& member) {
-    ModelRequest one = request;
-    one.structure = member.structure.path;
-    one.in_memory = std::holds_alternative<std::monostate>(member.structure.memory)
-                        ? member.whole
-                        : &member.structure.memory;
-    one.chain_selection = member.structure.selection.chain_selection;
-    return one;
-  };
-  const auto run_round = [&] {
-    std::vector<std::optional<MemberCurves>> done(round.size());
-    const auto compute = [&](int task, int) {
-      const auto i = static_cast<std::size_t>(task);
-      ModelRequest one = request_for(round[i]);
-      one.sequence_file.clear();
-      one.curves_only = true;
-      one.loops.threads = 1;
-      one.loops.pool = nullptr;
-      ScatteringModel model = compute_scattering_model(one, Report{});
-      done[i] = member_curves(model);
-    };
-    if (pool != nullptr && round.size() > 1) {
-      pool->run(static_cast<int>(round.size()), compute);
-    } else {
-      for (std::size_t i = 0; i < round.size(); ++i) compute(static_cast<int>(i), 0);
-    }
-    for (const auto& member : done) build.ensemble.add(member->curves, member->scalars);
-    round.clear();
-  };
-  const auto add = [&](PendingMember member, const std::filesystem::path& file) {
-    if (!build.ensemble.empty()) {
-      round.push_back(std::move(member));
-      if (round.size() >= round_size) run_round();
-      return;
-    }
-    ModelRequest one = request_for(member);
-    one.sequence_file = file;
+  const std::size_t threads = pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1;
+  MemberReader reader(files, settings, members.size(), kReadAheadPerThread * threads);
+
+  // The first member is computed with the job's threads, its lines reported.
+  {
+    const PendingMember first = reader.take(0);
+    ModelRequest one = member_request(request, first);
+    one.sequence_file = first.file;
     ScatteringModel model = compute_scattering_model(one, report);
     const MemberCurves curves = member_curves(model);
     build.ensemble.add(curves.curves, curves.scalars);
     build.first = std::move(model);
-  };
-
-  const Report quiet{};
-  for (const std::string& file : files) {
-    if (!plain_pdb(file)) {
-      // The file read once; each model selected from it in memory, as `-nmr` selects it.
-      const StructureInMemory whole = read_into_memory(file);
-      for (const EnsembleMemberId& m : members) {
-        if (m.file != file) continue;
-        RunSettings one = settings;
-        one.model_number = m.model;
-        one.model_selection = m.model >= 1;
-        add({select_in_memory(file, whole, one, nullptr, quiet), &whole}, file);
-      }
-      run_round();  // before `whole` goes
-      continue;
-    }
-    // Each model's text is filtered as `-nmr` filters the model in the whole file.
-    RunSettings one = settings;
-    one.model_number = 1;
-    one.model_selection = true;
-    const int models = for_each_model(file, [&](int, PdbText text) {
-      StructureInMemory model(std::move(text));
-      PendingMember member{select_in_memory(file, model, one, nullptr, quiet), nullptr};
-      if (std::holds_alternative<std::monostate>(member.structure.memory))
-        member.structure.memory = std::move(model);
-      add(std::move(member), file);
-    });
-    if (models == 0) {
-      RunSettings whole = settings;
-      whole.model_number = 0;
-      whole.model_selection = false;
-      add({prepare_structure(file, whole, nullptr, quiet), nullptr}, file);
-    }
   }
-  run_round();
-  if (build.ensemble.size() != members.size())
-    throw Error(" Error -- The structure files changed while they were read");
+
+  // The others one per task, each in one thread, while the reader reads ahead; their curves are
+  // added in member order as they come.
+  std::mutex added;
+  std::map<std::size_t, MemberCurves> waiting;  // computed, not yet added
+  std::size_t next = 1;
+  const auto compute = [&](int task, int) {
+    const std::size_t i = static_cast<std::size_t>(task) + 1;
+    const PendingMember member = reader.take(i);
+    ModelRequest one = member_request(request, member);
+    one.sequence_file.clear();
+    one.curves_only = true;
+    one.loops.threads = 1;
+    one.loops.pool = nullptr;
+    ScatteringModel model = compute_scattering_model(one, Report{});
+    MemberCurves curves = member_curves(model);
+    const std::lock_guard<std::mutex> lock(added);
+    waiting.emplace(i, std::move(curves));
+    for (auto at = waiting.find(next); at != waiting.end(); at = waiting.find(next)) {
+      build.ensemble.add(at->second.curves, at->second.scalars);
+      waiting.erase(at);
+      ++next;
+    }
+  };
+  const int rest = static_cast<int>(members.size() - 1);
+  if (pool != nullptr && rest > 1) {
+    pool->run(rest, compute);
+  } else {
+    for (int task = 0; task < rest; ++task) compute(task, 0);
+  }
+  reader.finish();
   return build;
 }
 
