@@ -115,7 +115,9 @@ ScatteringModel compute_scattering_model(const ModelRequest& request, const Repo
   }
   both(report, composition_report(composition));
 
-  model.statistics = envelope_statistics(tables.grid(), envelope.radius, request.loops);
+  model.statistics = request.curves_only
+                         ? envelope_sums(envelope.radius)
+                         : envelope_statistics(tables.grid(), envelope.radius, request.loops);
   if (!request.envelope_only) {
     report.to_console(" Processing envelope: ");
     if (report.console) report.console->flush();

@@ -39,8 +39,8 @@ struct ModelRequest {
   const HarmonicTables* tables = nullptr;
   // The form factors on `s`, when the caller made them for several structures; none: made here.
   const ModelFormFactors* form_factors = nullptr;
-  // A member of an ensemble after the first: the curves are wanted, not the envelope's expansion,
-  // and its Bessel tables may come from the shared recurrence.
+  // A member of an ensemble after the first: the curves are wanted, not the envelope's expansion
+  // nor its diameter, and its Bessel tables may come from the shared recurrence.
   bool curves_only = false;
   LoopSettings loops;                // threads of the long loops
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/kernels/bessel_lanes.hpp"
+#include "core/kernels/order_counts.hpp"
 
 namespace tessel {
 
@@ -219,6 +220,7 @@ void counted_orders_at(double s, const double* r, std::size_t n, double offset, 
   assert(l_max <= kMaxCountedOrder);
   l_max = std::min(l_max, kMaxCountedOrder);
   for (int l = 0; l <= l_max; ++l) t[static_cast<std::size_t>(l)] = 0.75 * l - 2.7;
+  if (count_orders_wide(s, r, n, offset, t.data(), l_max, counts)) return;
   int c = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const double x = s * (r[i] + offset);

@@ -114,6 +114,12 @@ EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<cons
 EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius,
                                        const LoopSettings& loops) {
   assert(radius.size() == as_size(grid.size()));
+  EnvelopeStatistics st = envelope_sums(radius);
+  st.diameter = envelope_diameter(grid, radius, loops);
+  return st;
+}
+
+EnvelopeStatistics envelope_sums(std::span<const double> radius) {
   EnvelopeStatistics st;
   if (radius.empty()) return st;
   double f2 = 0.0, f3 = 0.0, f5 = 0.0, shell3 = 0.0, shell5 = 0.0;
@@ -134,7 +140,6 @@ EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<cons
   st.rg = f3 > 0.0 ? std::sqrt(0.6 * f5 / f3) : 0.0;
   st.shell_rg = shell3 > 0.0 ? std::sqrt(0.6 * shell5 / shell3) : 0.0;
   st.radius = std::cbrt(3.0 * st.volume / (4.0 * kPi));
-  st.diameter = envelope_diameter(grid, radius, loops);
   return st;
 }
 

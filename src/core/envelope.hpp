@@ -81,6 +81,8 @@ struct EnvelopeStatistics {
   double diameter = 0.0;      // largest distance between two envelope points F_j·u_j
 };
 EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius);
+// The same but the diameter (left 0): the sums over the directions alone.
+EnvelopeStatistics envelope_sums(std::span<const double> radius);
 EnvelopeStatistics envelope_statistics(const FibonacciGrid& grid, std::span<const double> radius,
                                        const LoopSettings& loops);
 
