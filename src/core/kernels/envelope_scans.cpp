@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "core/kernels/simd_target.hpp"
 #include "core/kernels/wide_vectors.hpp"
 
@@ -25,6 +29,7 @@ int reached_directions(const double* ux, const double* uy, const double* uz, con
   return found;
 }
 
+#if defined(__x86_64__)
 using wide::I8;
 using wide::V8;
 
@@ -44,18 +49,25 @@ TESSEL_TARGET_AVX512 int reached_directions_wide(
     const V8 lateral = a.r2 - p * p;
     const V8 candidate = p + a.half_radius;
     const I8 keep = (p > 0.0) & ~(a.reach2 < lateral) & ~(candidate < f);
-    for (int k = 0; k < 8; ++k) {
-      if (keep[k] != 0) out[found++] = j + k;
+    // Most atoms reach few of the directions tested: the kept ones are packed in one store.
+    const __mmask8 kept = _mm512_movepi64_mask(reinterpret_cast<__m512i>(keep));
+    if (kept != 0) {
+      const __m256i index = _mm256_add_epi32(_mm256_set1_epi32(j), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+      _mm256_mask_compressstoreu_epi32(out + found, kept, index);
+      found += __builtin_popcount(kept);
     }
   }
   return reached_directions(ux, uy, uz, radius, j, last, a, out, found);
 }
+#endif
 
 }  // namespace
 
 int find_reached(const double* ux, const double* uy, const double* uz, const double* radius,
                  int first, int last, const AtomReach& a, int* out) {
+#if defined(__x86_64__)
   if (avx512_available()) return reached_directions_wide(ux, uy, uz, radius, first, last, a, out);
+#endif
   return reached_directions(ux, uy, uz, radius, first, last, a, out, 0);
 }
 
