@@ -159,25 +159,15 @@ class ShellSums {
                          {1, per_direction, per_order, per_order});
     const auto row = 2 * as_size(tables_.pair_count());
     auto* out = reinterpret_cast<double*>(sums.values().data());
-    // The directions in front, while every point that counts them lies past the series limit,
-    // take the table path several at a time; the rest (small s·(F + 4)) one at a time.
-    std::size_t tabled = 0;
-    for (; tabled < active; ++tabled) {
-      bool series = false;
-      for (std::size_t p = 0; p < points; ++p) {
-        series = series || (ws.counts[p * n + tabled] > 0 &&
-                            !(s_[as_size(first) + p] * (block.radius[tabled] + kShellOuterGap) > kSeriesLimit));
-      }
-      if (series) break;
-    }
-    // The weights of the table path, four points at a time.
-    for (int p0 = 0; tabled > 0 && p0 < count; p0 += multipole::kTilePoints) {
+    // The table path for every direction, four points at a time; then, at each point, the
+    // directions of small s·(F + 4) (the last ones: F falls along the block) take the series.
+    for (int p0 = 0; p0 < count; p0 += multipole::kTilePoints) {
       ShellWeightsJob job;
       job.integrals = &integrals_;
       job.planar = planar_integrals_.values.empty() ? nullptr : &planar_integrals_;
       job.points = std::min(multipole::kTilePoints, count - p0);
       job.orders = used;
-      job.directions = static_cast<int>(tabled);
+      job.directions = static_cast<int>(active);
       job.s = s_.data() + first + p0;
       job.inv_s3 = inv_s3_.data() + first + p0;
       job.radius = block.radius.data();
@@ -186,13 +176,15 @@ class ShellSums {
       job.out = ws.weights.data() + p0;
       job.per_direction = per_direction;
       job.order_stride = per_order;
-      shell_weights(job, kSeriesLimit, simd_);
+      shell_weights(job, simd_);
     }
     for (std::size_t p = 0; p < points; ++p) {
       const auto k = as_size(first) + p;
       const double sk = s_[k];
       const int* counts = &ws.counts[p * n];
-      for (std::size_t d = tabled; d < active; ++d) {
+      std::size_t d = active;
+      while (d > 0 && !(sk * (block.radius[d - 1] + kShellOuterGap) > kSeriesLimit)) --d;
+      for (; d < active; ++d) {
         const double f = block.radius[d];
         const double r_out = f + kShellOuterGap;
         const double r_in = f + kShellInnerGap;
@@ -200,27 +192,18 @@ class ShellSums {
         const double x_in = std::max(x_out - kShellWidth * sk, 0.0);
         const int c = counts[d];
         double* wd = ws.weights.data() + d * per_direction + p;
-        if (x_out > kSeriesLimit) {
-          const double* line_out = integrals_.lines(integrals_.interval(x_out)).data();
-          const double* line_in = integrals_.lines(integrals_.interval(x_in)).data();
-          const double scale = inv_s3_[k];
-          for (int l = 0; l < c; ++l) {
-            const double j_out = line_out[2 * l] * x_out + line_out[2 * l + 1];
-            const double j_in = line_in[2 * l] * x_in + line_in[2 * l + 1];
-            wd[as_size(l) * per_order] = (j_out - j_in) * scale;
-          }
-        } else {
-          double pow_out = 1.0;  // x_out^l
-          double pow_in = 1.0;   // x_in^l
-          for (int l = 0; l < c; ++l) {
-            const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
-            const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
-            wd[as_size(l) * per_order] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
-            pow_out *= x_out;
-            pow_in *= x_in;
-          }
+        double pow_out = 1.0;  // x_out^l
+        double pow_in = 1.0;   // x_in^l
+        // At x = 0 the powers, and with them the terms of l ≥ 1, are 0.
+        const int series_orders = x_out == 0.0 ? std::min(c, 1) : c;
+        for (int l = 0; l < series_orders; ++l) {
+          const SeriesTerms o = series_terms(l, x_out, pow_out, r_out, odd);
+          const SeriesTerms i = series_terms(l, x_in, pow_in, r_in, odd);
+          wd[as_size(l) * per_order] = (o.t0 - i.t0) - (o.t1 - i.t1) + (o.t2 - i.t2);
+          pow_out *= x_out;
+          pow_in *= x_in;
         }
-        for (int l = c; l < used; ++l) wd[as_size(l) * per_order] = 0.0;
+        for (int l = series_orders; l < c; ++l) wd[as_size(l) * per_order] = 0.0;
       }
       tile.out[0][p] = out + k * row;
     }

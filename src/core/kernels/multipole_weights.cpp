@@ -386,19 +386,11 @@ void bessel_weights(const BesselWeightsJob& job, SimdLevel level) {
   bessel_weights_baseline(job);
 }
 
-void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel level) {
+void shell_weights(const ShellWeightsJob& job, SimdLevel level) {
   assert(job.points >= 1 && job.points <= kPoints);
   assert(job.orders <= job.integrals->orders());
   assert(job.order_stride >= static_cast<std::size_t>(kPoints));
   assert(job.per_direction >= static_cast<std::size_t>(job.orders) * job.order_stride);
-#ifndef NDEBUG
-  for (int d = 0; d < job.directions; ++d)
-    for (int p = 0; p < job.points; ++p)
-      assert(job.counts[static_cast<std::size_t>(p) * job.count_stride + static_cast<std::size_t>(d)] == 0 ||
-             job.s[p] * (job.radius[d] + kShellOuterGap) > series_limit);
-#else
-  (void)series_limit;
-#endif
 #if defined(__x86_64__)
   if (resolve_simd_level(level) == SimdLevel::avx512 && job.planar != nullptr) return shell_weights_avx512(job);
 #endif

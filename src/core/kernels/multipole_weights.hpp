@@ -84,9 +84,9 @@ struct ShellWeightsJob {
   std::size_t order_stride = multipole::kTilePoints;
 };
 
-// The shell weights (J_l(x_out) − J_l(x_in))/s³ with x_out = s·(F + 4), x_in = max(x_out − 3·s, 0)
-// for directions whose counted points all have x_out above `series_limit` (the caller forms the
-// series of the others); rounded alike on every level.
-void shell_weights(const ShellWeightsJob& job, double series_limit, SimdLevel level);
+// The shell weights (J_l(x_out) − J_l(x_in))/s³ from the table, with x_out = s·(F + 4) and
+// x_in = max(x_out − 3·s, 0), for every direction of the job (finite everywhere, 0 at s = 0; the
+// caller replaces those of small x_out by the series); rounded alike on every level.
+void shell_weights(const ShellWeightsJob& job, SimdLevel level);
 
 }  // namespace tessel
