@@ -91,6 +91,31 @@ TEST(Ensemble, EqualsMeanOfSingleModelRunsAndReportsSpread) {
   EXPECT_NE(one.out.find(" Warning: one.pdb holds one model: the ensemble has one member"), std::string::npos);
 }
 
+// Several files form one ensemble, their members in order: models 1 and 2 of one file and model 3
+// as a file without MODEL records give the curves of the three models of one file. A file that
+// cannot be read stops the job with status 1 and no curves.
+TEST(Ensemble, SeveralFilesFormOneEnsemble) {
+  TempDir dir;
+  write_models(dir, "three.pdb", 3);
+  write_models(dir, "two.pdb", 2);
+  write_models(dir, "third.pdb", 3, 3);
+  std::ofstream plain(dir.path() / "plain.pdb");
+  for (const std::string& line : read_lines(dir.path() / "third.pdb"))
+    if (line.rfind("MODEL", 0) != 0 && line.rfind("ENDMDL", 0) != 0) plain << line << '\n';
+  plain.close();
+  ASSERT_EQ(run_tessel(dir.path(), {"three.pdb", "--ensemble", "-p", "one"}).status, 0);
+  const RunResult r = run_tessel(dir.path(), {"two.pdb", "plain.pdb", "--ensemble", "-p", "both"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(rows(dir.path() / "both.int"), rows(dir.path() / "one.int"));
+  EXPECT_NE(read_file(dir.path() / "both.log").find(labelled("Ensemble members", "3")), std::string::npos);
+
+  std::ofstream(dir.path() / "bad.pdb.gz") << "not compressed";
+  const RunResult bad = run_tessel(dir.path(), {"two.pdb", "bad.pdb.gz", "--ensemble", "-p", "bad"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE((bad.out + bad.err).find(" Error -- "), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.path() / "bad.int"));
+}
+
 // The models of an mmCIF file are the members as those of its PDB twin: the same curves.
 TEST(Ensemble, MmcifModelsAreTheMembersOfThePdbTwin) {
   TempDir dir;
