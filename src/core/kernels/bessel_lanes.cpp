@@ -94,13 +94,13 @@ template <int N, int C>
 }
 
 // One recurrence for every order l_first..l_last: the values at those orders kept, rescaled
-// with the recurrence.
+// with the recurrence; the quotients (2k+1)/x formed with 1/x.
 template <int N, int C>
 [[gnu::always_inline]] inline void bessel_shared_on(int l_first, int l_last, const double* xs, int count,
                                                     double* out) {
   using V = typename Lanes<N>::V;
   using M = typename Lanes<N>::M;
-  V x[C], upper[C], value[C], sum[C];
+  V x[C], inverse[C], upper[C], value[C], sum[C];
   V kept[kMaxCountedOrder + 1][C];
   const int start = bessel_downward_start(l_last);
   const V zero = {};
@@ -109,6 +109,7 @@ template <int N, int C>
     double lane[N];
     for (int i = 0; i < N; ++i) lane[i] = xs[std::min(N * c + i, count - 1)];
     std::memcpy(&x[c], lane, sizeof lane);
+    inverse[c] = 1.0 / x[c];  // multiplied rather than divided by: within rounding
     upper[c] = zero;
     value[c] = zero + 1.0;
     sum[c] = (2.0 * start + 1.0) * value[c] * value[c];
@@ -116,7 +117,7 @@ template <int N, int C>
   }
   for (int k = start; k > 0; --k) {
     for (int c = 0; c < C; ++c) {
-      const V lower = (2.0 * k + 1.0) / x[c] * value[c] - upper[c];
+      const V lower = (2.0 * k + 1.0) * inverse[c] * value[c] - upper[c];
       upper[c] = value[c];
       value[c] = lower;
       M big;
