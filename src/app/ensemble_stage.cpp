@@ -17,15 +17,9 @@ namespace tessel {
 
 namespace {
 
-// A plain PDB file is read once and its models handed out as temporary files; a compressed or
-// mmCIF file is read into memory and its models are selected there.
-bool plain_pdb(const std::string& file) {
-  const auto kind = structure_file_kind(file);
-  return !kind || (kind->format == StructureFormat::Pdb && !kind->gzip);
-}
-
+// A plain PDB file is scanned; a compressed or mmCIF file is read into memory.
 int model_count(const std::string& file) {
-  if (plain_pdb(file)) return scan_structure_file(file).model_count;
+  if (plain_pdb_file(file)) return scan_structure_file(file).model_count;
   RunSettings whole;
   return prepare_structure(file, whole, nullptr, Report{}).model_count;
 }

@@ -15,13 +15,6 @@ namespace {
 // Thrown inside the reading thread to leave a pass over a file that is no longer wanted.
 struct ReadingStopped {};
 
-// A plain PDB file is read one model at a time; a compressed or mmCIF file is read into memory
-// and its models are selected there.
-bool plain_pdb_file(const std::string& file) {
-  const auto kind = structure_file_kind(file);
-  return !kind || (kind->format == StructureFormat::Pdb && !kind->gzip);
-}
-
 }  // namespace
 
 MemberReader::MemberReader(std::vector<std::string> files, const RunSettings& settings,
@@ -76,6 +69,8 @@ void MemberReader::read() {
   const Report quiet{};
   try {
     for (const std::string& file : files_) {
+      // A plain PDB file is read one model at a time; a compressed or mmCIF file is read into
+      // memory and its models are selected there.
       if (!plain_pdb_file(file)) {
         // The file read once; each model selected from it in memory, as `-nmr` selects it.
         auto whole = std::make_shared<const StructureInMemory>(read_into_memory(file));

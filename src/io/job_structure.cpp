@@ -69,8 +69,7 @@ JobStructure select_in_memory(const std::filesystem::path& file, const Structure
 
 JobStructure prepare_structure(const std::filesystem::path& file, const RunSettings& settings,
                                const SelectionDialogue* dialogue, const Report& report) {
-  const auto kind = structure_file_kind(file.string());
-  if (kind && (kind->format == StructureFormat::Mmcif || kind->gzip)) {
+  if (!plain_pdb_file(file.string())) {
     StructureInMemory whole = read_into_memory(file);
     JobStructure job = select_in_memory(file, whole, settings, dialogue, report);
     if (std::holds_alternative<std::monostate>(job.memory)) job.memory = std::move(whole);

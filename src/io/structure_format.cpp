@@ -44,6 +44,11 @@ std::optional<StructureFileKind> structure_file_kind(std::string_view name) {
   return std::nullopt;
 }
 
+bool plain_pdb_file(std::string_view name) {
+  const auto kind = structure_file_kind(name);
+  return !kind || (kind->format == StructureFormat::Pdb && !kind->gzip);
+}
+
 std::string strip_extension(std::string_view name) {
   const auto slash = name.find_last_of('/');
   const std::size_t file_start = slash == std::string_view::npos ? 0 : slash + 1;
