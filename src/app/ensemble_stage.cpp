@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <string>
 #include <variant>
 
 #include "app/member_reader.hpp"
@@ -86,6 +87,8 @@ namespace {
 
 // Members read ahead of those being computed, per thread.
 constexpr std::size_t kReadAheadPerThread = 4;
+// Marks on the console's scale for the members after the first.
+constexpr std::size_t kProgressMarks = 40;
 
 // What a member leaves in the ensemble.
 struct MemberCurves {
@@ -145,7 +148,13 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   }
 
   // The others one per task, each in one thread, while the reader reads ahead; their curves are
-  // added in member order as they come.
+  // added in member order as they come, forty marks on the console's scale for all of them.
+  const std::size_t rest = members.size() - 1;
+  if (rest > 0) {
+    report.to_console(" Percent processed      10  20  30  40  50  60  70  80  90 100\n");
+    report.to_console(" Processing members : ");
+    if (report.console) report.console->flush();
+  }
   std::mutex added;
   std::map<std::size_t, MemberCurves> waiting;  // computed, not yet added
   std::size_t next = 1;
@@ -164,15 +173,18 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
     for (auto at = waiting.find(next); at != waiting.end(); at = waiting.find(next)) {
       build.ensemble.add(at->second.curves, at->second.scalars);
       waiting.erase(at);
+      const std::size_t marks = kProgressMarks * next / rest - kProgressMarks * (next - 1) / rest;
+      if (report.console && marks > 0) *report.console << std::string(marks, '>') << std::flush;
       ++next;
     }
   };
-  const int rest = static_cast<int>(members.size() - 1);
-  if (pool != nullptr && rest > 1) {
-    pool->run(rest, compute);
+  const int tasks = static_cast<int>(rest);
+  if (pool != nullptr && tasks > 1) {
+    pool->run(tasks, compute);
   } else {
-    for (int task = 0; task < rest; ++task) compute(task, 0);
+    for (int task = 0; task < tasks; ++task) compute(task, 0);
   }
+  if (rest > 0) report.to_console("\n");
   reader.finish();
   return build;
 }

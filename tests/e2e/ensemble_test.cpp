@@ -78,6 +78,8 @@ TEST(Ensemble, EqualsMeanOfSingleModelRunsAndReportsSpread) {
     EXPECT_NEAR(spread[i][1], mean[i][1], 1e-5 * mean[i][1]);
     EXPECT_NEAR(spread[i][2], std::sqrt(sq / 3.0), 1e-5 * mean[i][1]) << i;
   }
+  // The two members after the first fill the console's scale of forty marks.
+  EXPECT_NE(r.out.find(" Processing members : " + std::string(40, '>') + "\n"), std::string::npos);
   const std::string log = read_file(dir.path() / "ens.log");
   EXPECT_NE(log.find(labelled("Ensemble members", "3")), std::string::npos);
   EXPECT_NE(log.find(" Ensemble Rg (electron density), A: mean"), std::string::npos);
