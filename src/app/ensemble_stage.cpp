@@ -124,9 +124,6 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
   build.ensemble = Ensemble(request.s.size());
   build.members = members;
   if (members.empty()) return build;
-  std::vector<std::string> files;
-  for (const EnsembleMemberId& m : members)
-    if (files.empty() || files.back() != m.file) files.push_back(m.file);
 
   // The form factors depend on the s grid alone: made once for all members.
   const ModelFormFactors form_factors = make_model_form_factors(request.s);
@@ -134,7 +131,7 @@ EnsembleBuild build_ensemble(const std::vector<EnsembleMemberId>& members,
 
   WorkerPool* pool = request.loops.pool;
   const std::size_t threads = pool != nullptr ? static_cast<std::size_t>(pool->threads()) : 1;
-  MemberReader reader(files, settings, members.size(), kReadAheadPerThread * threads);
+  MemberReader reader(members, settings, kReadAheadPerThread * threads);
 
   // The first member is computed with the job's threads, its lines reported.
   {

@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/member_reader.hpp"
 #include "app/model_stage.hpp"
 #include "core/ensemble.hpp"
 #include "core/run_settings.hpp"
 
 namespace tessel {
-
-// One member: the structure file and its model (0 for a file without MODEL records).
-struct EnsembleMemberId {
-  std::string file;
-  int model = 0;
-};
 
 // The members of the files in their order, each file's models in the order of their numbers.
 std::vector<EnsembleMemberId> ensemble_members(const std::vector<std::string>& files);

@@ -17,11 +17,10 @@ struct ReadingStopped {};
 
 }  // namespace
 
-MemberReader::MemberReader(std::vector<std::string> files, const RunSettings& settings,
-                           std::size_t expected, std::size_t read_ahead)
-    : files_(std::move(files)),
+MemberReader::MemberReader(std::vector<EnsembleMemberId> members, const RunSettings& settings,
+                           std::size_t read_ahead)
+    : expected_(std::move(members)),
       settings_(settings),
-      expected_(expected),
       read_ahead_(read_ahead < 1 ? 1 : read_ahead),
       thread_([this] { read(); }) {}
 
@@ -56,7 +55,7 @@ void MemberReader::finish() {
 }
 
 void MemberReader::put(PendingMember member) {
-  if (read_ >= expected_) throw Error(" Error -- The structure files changed while they were read");
+  if (read_ >= expected_.size()) throw Error(" Error -- The structure files changed while they were read");
   std::unique_lock<std::mutex> lock(mutex_);
   room_.wait(lock, [&] { return stop_ || members_.size() < read_ahead_; });
   if (stop_) throw ReadingStopped{};
@@ -68,17 +67,17 @@ void MemberReader::put(PendingMember member) {
 void MemberReader::read() {
   const Report quiet{};
   try {
-    for (const std::string& file : files_) {
+    for (std::size_t first = 0, end = 0; first < expected_.size(); first = end) {
+      const std::string& file = expected_[first].file;
+      while (end < expected_.size() && expected_[end].file == file) ++end;
       // A plain PDB file is read one model at a time; a compressed or mmCIF file is read into
-      // memory and its models are selected there.
+      // memory once and each of its models selected there, as `-nmr` selects it.
       if (!plain_pdb_file(file)) {
-        // The file read once; each model selected from it in memory, as `-nmr` selects it.
         auto whole = std::make_shared<const StructureInMemory>(read_into_memory(file));
-        const int models = select_in_memory(file, *whole, settings_, nullptr, quiet).model_count;
-        for (int m = models == 0 ? 0 : 1; m <= models; ++m) {
+        for (std::size_t i = first; i < end; ++i) {
           RunSettings one = settings_;
-          one.model_number = m;
-          one.model_selection = m >= 1;
+          one.model_number = expected_[i].model;
+          one.model_selection = expected_[i].model >= 1;
           PendingMember member{select_in_memory(file, *whole, one, nullptr, quiet), nullptr, file};
           if (std::holds_alternative<std::monostate>(member.structure.memory)) member.whole = whole;
           put(std::move(member));

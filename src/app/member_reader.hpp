@@ -19,6 +19,12 @@
 
 namespace tessel {
 
+// One member: the structure file and its model (0 for a file without MODEL records).
+struct EnsembleMemberId {
+  std::string file;
+  int model = 0;
+};
+
 // A member whose structure is selected and waits for its amplitudes.
 struct PendingMember {
   JobStructure structure;
@@ -29,9 +35,9 @@ struct PendingMember {
 
 class MemberReader {
  public:
-  // Starts reading the members of `files` (every model of each, as `-nmr` selects it, with the
-  // chains and hydrogens of `settings`); `expected` members are expected.
-  MemberReader(std::vector<std::string> files, const RunSettings& settings, std::size_t expected,
+  // Starts reading `members` in their order (each model as `-nmr` selects it, with the chains
+  // and hydrogens of `settings`); the members of one file follow each other.
+  MemberReader(std::vector<EnsembleMemberId> members, const RunSettings& settings,
                std::size_t read_ahead);
   // Stops the reading and waits for the thread.
   ~MemberReader();
@@ -50,9 +56,8 @@ class MemberReader {
   void read();
   void put(PendingMember member);
 
-  std::vector<std::string> files_;
+  std::vector<EnsembleMemberId> expected_;
   RunSettings settings_;
-  std::size_t expected_;
   std::size_t read_ahead_;
   std::mutex mutex_;
   std::condition_variable ready_;

@@ -35,7 +35,7 @@ double bessel_series(int l, double x) {
 
 // Miller's downward recurrence j_{k−1} = (2k+1)/x·j_k − j_{k+1} from order l + 15√l.
 double bessel_downward(int l, double x) {
-  const int start = l + static_cast<int>(15.0 * std::sqrt(static_cast<double>(l)));
+  const int start = bessel_downward_start(l);
   double upper = 0.0;  // order k+1
   double value = 1.0;  // order k, arbitrary scale
   double sum = (2.0 * start + 1.0) * value * value;

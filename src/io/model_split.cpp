@@ -25,17 +25,11 @@ int for_each_model(const std::filesystem::path& file,
   if (!in) throw Error(" Error -- Cannot read " + file.string());
   std::string line;
   int models = 0;
-  std::string seqres;  // the SEQRES lines so far
+  std::string seqres;  // the SEQRES lines before the first model
   std::vector<ChainSequence> sequences;
-  bool seqres_read = true;  // `sequences` holds the lines of `seqres`
   std::optional<PdbText> model;
   const auto hand_out = [&] {
     model->text += "END\n";
-    if (!seqres_read) {
-      std::istringstream lines(seqres);
-      sequences = read_seqres(lines);
-      seqres_read = true;
-    }
     model->sequences = sequences;
     member(models, std::move(*model));
     model.reset();
@@ -44,13 +38,14 @@ int for_each_model(const std::filesystem::path& file,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (starts_record(line, "MODEL")) {
       if (model) hand_out();  // the next model begins without "ENDMDL"
+      if (models == 0) {
+        std::istringstream lines(seqres);
+        sequences = read_seqres(lines);
+      }
       ++models;
       model.emplace();
     } else if (!model) {
-      if (starts_record(line, "SEQRES")) {
-        seqres.append(line).push_back('\n');
-        seqres_read = false;
-      }
+      if (models == 0 && starts_record(line, "SEQRES")) seqres.append(line).push_back('\n');
       continue;
     }
     model->text.append(line).push_back('\n');

@@ -11,8 +11,8 @@
 namespace tessel {
 
 // Calls `member` for each model in file order with its ordinal (1, 2, ...) and its text: the
-// lines from "MODEL" to "ENDMDL" and an "END" line, with the sequences of the SEQRES records met
-// before the model. Returns the number of models; a file without "MODEL" records gives 0 and
+// lines from "MODEL" to "ENDMDL" and an "END" line, with the sequences of the SEQRES records
+// before the first model (where a PDB file keeps them). Returns the number of models; a file without "MODEL" records gives 0 and
 // no call. Throws tessel::Error when the file cannot be read.
 int for_each_model(const std::filesystem::path& file,
                    const std::function<void(int model, PdbText text)>& member);

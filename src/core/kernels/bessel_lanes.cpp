@@ -41,7 +41,7 @@ template <class V, class M>
   out = (reinterpret_cast<const M&>(v) & kMagnitude) > limit;
 }
 
-// The most quotients one recurrence takes: the start of the highest order.
+// The most quotients one recurrence takes: the start of the highest order, 127 + ⌊15·√127⌋.
 constexpr int kMaxStart = kMaxCountedOrder + 169;
 
 // bessel_downward(l, x) for every x of xs and l_first ≤ l ≤ l_last (count ≤ N·C; the unused
